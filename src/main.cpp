@@ -1,0 +1,43 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <new>
+#include <string_view>
+
+#include "menu.hpp"
+#include "self_test.hpp"
+
+namespace {
+
+// Output that never reached its destination is a failure, not a success:
+// push out what is buffered and report any write error.
+int finish_output() {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+    return EXIT_SUCCESS;
+  }
+  std::fprintf(stderr, "iosort: write error on standard output%s%s\n",
+               errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+  return EXIT_FAILURE;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  try {
+    if (argc > 1) {
+      if (std::string_view{argv[1]} == "-test") {
+        run_tests();
+      }
+    } else {
+      run_menu(std::cin);
+    }
+  } catch (const std::bad_alloc&) {
+    std::fputs("iosort: out of memory\n", stderr);
+    return EXIT_FAILURE;
+  }
+  return finish_output();
+}

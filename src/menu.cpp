@@ -1,0 +1,113 @@
+#include "menu.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <streambuf>
+
+#include "priority_sort.hpp"
+#include "request_list.hpp"
+
+namespace {
+
+constexpr const char* kMenu =
+    "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
+    "2) Sort List (ascending)\r\n3) Display List\r";
+constexpr const char* kInvalidOption =
+    "You have entered an invalid option. Please select an option between 0 "
+    "and 3\r";
+constexpr std::int32_t kRequestsPerBuild = 10;
+
+struct Token {
+  enum class Kind { kNumber, kNotANumber, kEndOfInput };
+  Kind kind = Kind::kEndOfInput;
+  std::int32_t value = 0;
+};
+
+bool is_space(std::streambuf::int_type c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+bool is_digit(std::streambuf::int_type c) { return c >= '0' && c <= '9'; }
+
+// Reads the next whitespace-separated token. It is a number when it is
+// wholly an optional sign and decimal digits within the 32-bit range. The
+// token is parsed as it streams past, never stored, so memory stays bounded
+// however long it is.
+Token next_token(std::streambuf& in) {
+  using Traits = std::streambuf::traits_type;
+  constexpr auto kEof = Traits::eof();
+  constexpr std::int64_t kMaxMagnitude = std::int64_t{INT32_MAX} + 1;
+
+  auto c = in.sbumpc();
+  while (is_space(c)) {
+    c = in.sbumpc();
+  }
+  if (c == kEof) {
+    return {};
+  }
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') {
+    c = in.sbumpc();
+  }
+  bool has_digits = false;
+  bool only_digits = true;
+  std::int64_t magnitude = 0;
+  for (; c != kEof && !is_space(c); c = in.sbumpc()) {
+    if (!is_digit(c)) {
+      only_digits = false;
+      continue;
+    }
+    has_digits = true;
+    // Past the limit the exact value no longer matters; stop growing so
+    // that a long run of digits cannot overflow.
+    if (magnitude <= kMaxMagnitude) {
+      magnitude = magnitude * 10 + (c - '0');
+    }
+  }
+  const std::int64_t limit = negative ? kMaxMagnitude : kMaxMagnitude - 1;
+  if (!has_digits || !only_digits || magnitude > limit) {
+    return {Token::Kind::kNotANumber, 0};
+  }
+  return {Token::Kind::kNumber,
+          static_cast<std::int32_t>(negative ? -magnitude : magnitude)};
+}
+
+}  // namespace
+
+void run_menu(std::istream& in) {
+  RequestList list;
+  std::streambuf& input = *in.rdbuf();
+  for (;;) {
+    std::puts(kMenu);
+    // The prompt must be out before we wait for an answer; and when it
+    // cannot be written there is no one to answer, so stop.
+    if (std::fflush(stdout) != 0) {
+      return;
+    }
+    const Token token = next_token(input);
+    if (token.kind == Token::Kind::kEndOfInput ||
+        (token.kind == Token::Kind::kNumber && token.value == 0)) {
+      std::puts("Terminating\r");
+      return;
+    }
+    if (token.kind == Token::Kind::kNotANumber) {
+      std::puts(kInvalidOption);
+      continue;
+    }
+    switch (token.value) {
+      case 1:
+        build_list(list.head(), kRequestsPerBuild);
+        break;
+      case 2:
+        sort_list(list.head(), compute_priority);
+        break;
+      case 3:
+        display_list(list.head(), compute_priority);
+        break;
+      default:
+        std::puts(kInvalidOption);
+        break;
+    }
+  }
+}

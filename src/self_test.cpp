@@ -1,0 +1,144 @@
+#include "self_test.hpp"
+
+#include <cstdio>
+
+#include "priority_sort.hpp"
+
+namespace {
+
+// The labels the report shows. The empty-list sort reports under
+// "empty_node_sort", not under its own name.
+constexpr const char* kBuildEmptyList = "build_empty_list";
+constexpr const char* kBuildSingleNodeList = "build_single_node_list";
+constexpr const char* kEmptyListSort = "empty_node_sort";
+constexpr const char* kSingleNodeSort = "single_node_sort";
+constexpr const char* kTwoNodeSort = "two_node_sort";
+constexpr const char* kSamePrioSort = "same_prio_sort";
+constexpr const char* kMultiNodeSort = "multi_node_sort";
+constexpr const char* kLargeListSort = "large_list_sort";
+
+void report_failure(const char* label, const char* reason) {
+  std::printf("[ TEST ] %-25s :: \33[1;31mFAIL\33[0m - %s\r\n", label, reason);
+}
+
+std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
+                          const char* label) {
+  if (sorted(head, priority_fn) == 1) {
+    return 1;
+  }
+  report_failure(label, "Sort Failed");
+  return 0;
+}
+
+std::int32_t check_build(std::int32_t count, const char* label) {
+  RequestList list;
+  build_list(list.head(), count);
+  return check_length(list.head(), count, label);
+}
+
+std::int32_t check_built_sort(std::int32_t count, PriorityFn priority_fn,
+                              const char* label) {
+  RequestList list;
+  build_list(list.head(), count);
+  sort_list(list.head(), priority_fn);
+  return check_sorted(list.head(), priority_fn, label);
+}
+
+void record(std::int32_t outcome, const char* label, std::int32_t& passed) {
+  if (outcome != 1) {
+    return;  // the case has written its own failure line
+  }
+  std::printf("[ TEST ] %-25s :: \33[1;32mOK\33[0m\r\n", label);
+  ++passed;
+}
+
+}  // namespace
+
+std::int32_t check_length(const RequestNode& head, std::int32_t expected,
+                          const char* label) {
+  std::int32_t length = 0;
+  list_length(head, length);
+  if (length == expected) {
+    return 1;
+  }
+  report_failure(label, "Invalid Length");
+  return 0;
+}
+
+std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn) {
+  if (head.next == nullptr) {
+    return 1;
+  }
+  for (const RequestNode* node = head.next; node->next != nullptr;
+       node = node->next) {
+    const std::int32_t current = priority_fn(node->base_priority);
+    const std::int32_t following = priority_fn(node->next->base_priority);
+    if (current > following) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+std::int32_t build_empty_list() { return check_build(0, kBuildEmptyList); }
+
+std::int32_t build_single_node_list() {
+  return check_build(1, kBuildSingleNodeList);
+}
+
+std::int32_t empty_list_sort(PriorityFn priority_fn) {
+  RequestList list;
+  build_list(list.head(), 0);
+  if (check_length(list.head(), 0, kEmptyListSort) == 0) {
+    return 0;
+  }
+  sort_list(list.head(), priority_fn);
+  return check_sorted(list.head(), priority_fn, kEmptyListSort);
+}
+
+std::int32_t single_node_sort(PriorityFn priority_fn) {
+  return check_built_sort(1, priority_fn, kSingleNodeSort);
+}
+
+std::int32_t two_node_sort(PriorityFn priority_fn) {
+  return check_built_sort(2, priority_fn, kTwoNodeSort);
+}
+
+std::int32_t same_prio_sort(PriorityFn priority_fn) {
+  RequestList list;
+  // Each node is linked as soon as it exists, so the list owns it even if
+  // the next allocation fails.
+  list.head().next = new RequestNode{50, nullptr, {"Test content"}};
+  list.head().next->next = new RequestNode{50, nullptr, {"Test content 2"}};
+  sort_list(list.head(), priority_fn);
+  return check_sorted(list.head(), priority_fn, kSamePrioSort);
+}
+
+std::int32_t multi_node_sort(PriorityFn priority_fn) {
+  return check_built_sort(10, priority_fn, kMultiNodeSort);
+}
+
+std::int32_t large_list_sort(PriorityFn priority_fn) {
+  return check_built_sort(30000, priority_fn, kLargeListSort);
+}
+
+void run_tests_with(PriorityFn priority_fn) {
+  constexpr std::int32_t kExpected = 8;
+  std::int32_t passed = 0;
+  std::puts("[ RUNNING TESTS ]\r\n\r");
+  record(build_empty_list(), kBuildEmptyList, passed);
+  record(build_single_node_list(), kBuildSingleNodeList, passed);
+  record(empty_list_sort(priority_fn), kEmptyListSort, passed);
+  record(single_node_sort(priority_fn), kSingleNodeSort, passed);
+  record(two_node_sort(priority_fn), kTwoNodeSort, passed);
+  record(same_prio_sort(priority_fn), kSamePrioSort, passed);
+  record(multi_node_sort(priority_fn), kMultiNodeSort, passed);
+  record(large_list_sort(priority_fn), kLargeListSort, passed);
+  if (passed == kExpected) {
+    std::puts("\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r");
+  } else {
+    std::puts("\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r");
+  }
+}
+
+void run_tests() { run_tests_with(compute_priority); }
