@@ -13,13 +13,19 @@
 namespace {
 
 // Output that never reached its destination is a failure, not a success:
-// push out what is buffered and report any write error.
-int finish_output() {
+// push out what is buffered and report any write error. `earlier_error` is
+// the reason for a write that failed before, if known; errno by now may
+// describe something else.
+int finish_output(int earlier_error) {
+  errno = 0;
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
     return EXIT_SUCCESS;
   }
-  std::fprintf(stderr, "iosort: write error on standard output%s%s\n",
-               errno != 0 ? ": " : "", errno != 0 ? std::strerror(errno) : "");
+  const int reason = errno != 0 ? errno : earlier_error;
+  // Should standard error fail too, there is no one left to tell.
+  static_cast<void>(std::fprintf(
+      stderr, "iosort: write error on standard output%s%s\n",
+      reason != 0 ? ": " : "", reason != 0 ? std::strerror(reason) : ""));
   return EXIT_FAILURE;
 }
 
@@ -27,17 +33,18 @@ int finish_output() {
 
 int main(int argc, char* argv[]) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
+  int write_error = 0;
   try {
     if (argc > 1) {
       if (std::string_view{argv[1]} == "-test") {
         run_tests();
       }
     } else {
-      run_menu(std::cin);
+      write_error = run_menu(std::cin);
     }
   } catch (const std::bad_alloc&) {
-    std::fputs("iosort: out of memory\n", stderr);
+    static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
     return EXIT_FAILURE;
   }
-  return finish_output();
+  return finish_output(write_error);
 }

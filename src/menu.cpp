@@ -1,5 +1,6 @@
 #include "menu.hpp"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <streambuf>
@@ -75,7 +76,7 @@ Token next_token(std::streambuf& in) {
 
 }  // namespace
 
-void run_menu(std::istream& in) {
+int run_menu(std::istream& in) {
   RequestList list;
   std::streambuf& input = *in.rdbuf();
   for (;;) {
@@ -83,13 +84,13 @@ void run_menu(std::istream& in) {
     // The prompt must be out before we wait for an answer; and when it
     // cannot be written there is no one to answer, so stop.
     if (std::fflush(stdout) != 0) {
-      return;
+      return errno;
     }
     const Token token = next_token(input);
     if (token.kind == Token::Kind::kEndOfInput ||
         (token.kind == Token::Kind::kNumber && token.value == 0)) {
       std::puts("Terminating\r");
-      return;
+      return 0;
     }
     if (token.kind == Token::Kind::kNotANumber) {
       std::puts(kInvalidOption);
