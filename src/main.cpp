@@ -38,6 +38,9 @@ int main(int argc, char* argv[]) {
     if (argc > 1) {
       if (std::string_view{argv[1]} == "-test") {
         run_tests();
+        // Taken at once: errno still says why the report could not be
+        // written.
+        write_error = std::ferror(stdout) != 0 ? errno : 0;
       }
     } else {
       write_error = run_menu(std::cin);

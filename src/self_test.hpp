@@ -10,6 +10,7 @@
 void run_tests();
 
 // As run_tests, with `priority_fn` handed to every sort case and its check.
+// Runs no case when the title cannot be written to standard output.
 void run_tests_with(PriorityFn priority_fn);
 
 // The cases. Each owns and frees its list, returns 1 when its checks hold,
