@@ -6,7 +6,8 @@
 #include "request_list.hpp"
 
 // The program's priority policy: 100 - base, so a higher base priority
-// sorts earlier.
+// sorts earlier. Defined for bases from INT32_MIN + 100 up; the program's
+// are 0..99.
 std::int32_t compute_priority(std::int32_t base);
 
 // Sorts the list by ascending `priority_fn(base_priority)`, keeping equal

@@ -17,8 +17,14 @@ constexpr const char* kSamePrioSort = "same_prio_sort";
 constexpr const char* kMultiNodeSort = "multi_node_sort";
 constexpr const char* kLargeListSort = "large_list_sort";
 
+// Pushes out a report line as soon as it is written, so that a reader at the
+// other end of a pipe sees the cases pass one by one, not all at the end. A
+// failure stays on stdout for main to report.
+void flush_report_line() { static_cast<void>(std::fflush(stdout)); }
+
 void report_failure(const char* label, const char* reason) {
   std::printf("[ TEST ] %-25s :: \33[1;31mFAIL\33[0m - %s\r\n", label, reason);
+  flush_report_line();
 }
 
 std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
@@ -49,6 +55,7 @@ void record(std::int32_t outcome, const char* label, std::int32_t& passed) {
     return;  // the case has written its own failure line
   }
   std::printf("[ TEST ] %-25s :: \33[1;32mOK\33[0m\r\n", label);
+  flush_report_line();
   ++passed;
 }
 
