@@ -12,12 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <regex>
-#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "test_support.hpp"
@@ -35,75 +36,38 @@ const std::string kInvalid =
     "and 3\r\n";
 const std::string kTerminating = "Terminating\r\n";
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+// Closes the file, which tmpfile() deletes once it is closed.
+using File = std::unique_ptr<FILE, decltype([](FILE* file) { fclose(file); })>;
+
+// A temporary file holding `data`, positioned at its start.
+File temp_file(const std::string& data = "") {
+  File file{std::tmpfile()};
+  if (!file) {
+    throw std::system_error(errno, std::generic_category(), "tmpfile");
   }
+  std::fwrite(data.data(), 1, data.size(), file.get());
+  std::rewind(file.get());
+  return file;
 }
 
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  ~Fd() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
-void write_all(const Fd& fd, const std::string& data) {
-  for (std::size_t done = 0; done < data.size();) {
-    const ssize_t n = write(fd.get(), data.data() + done, data.size() - done);
-    check(n > 0, "write");
-    done += static_cast<std::size_t>(n);
-  }
-}
-
-// An unlinked temporary file holding `data`, positioned at its start.
-Fd temp_file(const std::string& data = "") {
-  char path[] = "/tmp/iosort-test-XXXXXX";
-  Fd fd{mkostemp(path, O_CLOEXEC)};
-  check(fd.get() >= 0, "mkostemp");
-  unlink(path);
-  write_all(fd, data);
-  lseek(fd.get(), 0, SEEK_SET);
-  return fd;
-}
-
-std::string contents(const Fd& fd) {
+std::string contents(FILE* file) {
+  std::rewind(file);
   std::string data;
   char buffer[4096];
-  lseek(fd.get(), 0, SEEK_SET);
-  ssize_t n = 0;
-  while ((n = read(fd.get(), buffer, sizeof buffer)) > 0) {
-    data.append(buffer, static_cast<std::size_t>(n));
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    data.append(buffer, n);
   }
   return data;
 }
 
-std::pair<Fd, Fd> make_pipe() {
-  int ends[2];
-  check(pipe2(ends, O_CLOEXEC) == 0, "pipe2");
-  return {Fd{ends[0]}, Fd{ends[1]}};
-}
+enum class Output { kCaptured, kFullDevice, kReaderGone };
 
 struct Launch {
   std::vector<std::string> args = {};
   std::string input = {};
-  Fd input_file = {};             // read instead of `input` when open
+  FILE* input_file = nullptr;     // read instead of `input` when set
   bool input_never_ends = false;  // a pipe no one writes to or closes
-  const char* output_path = nullptr;
-  bool reader_gone = false;  // a pipe whose read end is closed
+  Output output = Output::kCaptured;
   bool ignore_sigpipe = false;
   std::chrono::seconds limit = 30s;
 };
@@ -116,46 +80,45 @@ struct Outcome {
   long max_rss_kib = 0;
 };
 
+// Starts the program at once, so that several can run side by side.
 class Child {
  public:
-  explicit Child(Launch launch) : limit_(launch.limit) {
-    Fd in;
-    if (launch.input_never_ends) {
-      std::tie(in, held_open_) = make_pipe();
-    } else if (launch.input_file.get() >= 0) {
-      in = std::move(launch.input_file);
-    } else {
-      in = temp_file(launch.input);
-    }
-    Fd out;  // where the program writes when its output is not kept
-    if (launch.output_path != nullptr) {
-      out = Fd{open(launch.output_path, O_WRONLY | O_CLOEXEC)};
-      check(out.get() >= 0, launch.output_path);
-    } else if (launch.reader_gone) {
-      out = std::move(make_pipe().second);
-    } else {
-      out_ = temp_file();
-    }
-    err_ = temp_file();
-
+  explicit Child(Launch launch)
+      : limit_(launch.limit), started_(std::chrono::steady_clock::now()) {
+    const File input = temp_file(launch.input);
     std::vector<char*> argv{const_cast<char*>(IOSORT_BINARY)};
     for (std::string& arg : launch.args) {
       argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
     pid_ = fork();
-    check(pid_ >= 0, "fork");
+    if (pid_ < 0) {
+      throw std::system_error(errno, std::generic_category(), "fork");
+    }
     if (pid_ == 0) {
       // A runaway program must not outlive a test binary killed on timeout.
       prctl(PR_SET_PDEATHSIG, SIGKILL);
-      dup2(in.get(), STDIN_FILENO);
-      dup2(out_.get() >= 0 ? out_.get() : out.get(), STDOUT_FILENO);
-      dup2(err_.get(), STDERR_FILENO);
+      int ends[2];
+      int in = fileno(launch.input_file ? launch.input_file : input.get());
+      int out = fileno(out_.get());
+      if (launch.input_never_ends) {
+        // The program itself keeps the write end open, so reads just wait.
+        in = pipe(ends) == 0 ? ends[0] : -1;
+      }
+      if (launch.output == Output::kFullDevice) {
+        out = open("/dev/full", O_WRONLY);
+      } else if (launch.output == Output::kReaderGone) {
+        out = pipe(ends) == 0 && close(ends[0]) == 0 ? ends[1] : -1;
+      }
+      if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 ||
+          dup2(out, STDOUT_FILENO) < 0 ||
+          dup2(fileno(err_.get()), STDERR_FILENO) < 0) {
+        _exit(126);
+      }
       signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
       execv(argv[0], argv.data());
       _exit(127);
     }
-    started_ = std::chrono::steady_clock::now();
   }
 
   // Waits for the program; one still running at the limit is killed and
@@ -173,22 +136,19 @@ class Child {
       wait4(pid_, &status, 0, &usage);
       ADD_FAILURE() << "iosort still ran after " << limit_.count() << " s";
     }
-    Outcome outcome;
-    outcome.out = out_.get() >= 0 ? contents(out_) : "";
-    outcome.err = contents(err_);
-    outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    outcome.max_rss_kib = usage.ru_maxrss;
-    return outcome;
+    return {.out = contents(out_.get()),
+            .err = contents(err_.get()),
+            .exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            .signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+            .max_rss_kib = usage.ru_maxrss};
   }
 
  private:
   std::chrono::seconds limit_;
   std::chrono::steady_clock::time_point started_;
   pid_t pid_ = -1;
-  Fd out_;
-  Fd err_;
-  Fd held_open_;
+  File out_ = temp_file();  // stays empty when the output goes elsewhere
+  File err_ = temp_file();
 };
 
 Outcome run_iosort(Launch launch) { return Child(std::move(launch)).finish(); }
@@ -203,14 +163,16 @@ std::string session(const std::vector<std::string>& responses) {
   return out + kTerminating;
 }
 
-std::vector<std::string> between_menus(const std::string& out) {
+// The pieces of `text` around each `separator`, the last one included.
+std::vector<std::string> split(const std::string& text,
+                               const std::string& separator) {
   std::vector<std::string> parts;
   std::size_t from = 0;
-  for (std::size_t at; (at = out.find(kMenu, from)) != std::string::npos;
-       from = at + kMenu.size()) {
-    parts.push_back(out.substr(from, at - from));
+  for (std::size_t at; (at = text.find(separator, from)) != std::string::npos;
+       from = at + separator.size()) {
+    parts.push_back(text.substr(from, at - from));
   }
-  parts.push_back(out.substr(from));
+  parts.push_back(text.substr(from));
   return parts;
 }
 
@@ -229,11 +191,11 @@ std::vector<Shown> parse_display(const std::string& text) {
   static const std::regex kLine(
       R"(Base Pri: (?=[\d ]{3} \|)(\d+) * \| Filler: this is i/o request (\d+) )"
       R"(\| Priority: (\d+) \r)");
+  std::vector<std::string> lines = split(text, "\n");
+  EXPECT_EQ(lines.back(), "") << "unterminated line";
+  lines.pop_back();
   std::vector<Shown> shown;
-  std::size_t from = 0;
-  for (std::size_t end; (end = text.find('\n', from)) != std::string::npos;
-       from = end + 1) {
-    const std::string line = text.substr(from, end - from);
+  for (const std::string& line : lines) {
     std::smatch match;
     if (!std::regex_match(line, match, kLine)) {
       ADD_FAILURE() << "not a request line: " << testing::PrintToString(line);
@@ -242,7 +204,6 @@ std::vector<Shown> parse_display(const std::string& text) {
     shown.push_back({std::stoi(match[1]), std::stoi(match[2])});
     EXPECT_EQ(std::stoi(match[3]), 100 - shown.back().base) << line;
   }
-  EXPECT_EQ(from, text.size()) << "unterminated line";
   return shown;
 }
 
@@ -305,16 +266,16 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
   // Written piecemeal: a forked child's peak memory counts what this process
   // holds, which would hide the program's own.
   constexpr int kMiB = 32;
-  Fd input = temp_file();
+  const File input = temp_file();
   const std::string chunk(1 << 20, '7');
   for (int i = 0; i < kMiB; ++i) {
-    write_all(input, chunk);
+    std::fputs(chunk.c_str(), input.get());
   }
-  write_all(input, " 3 0");
-  lseek(input.get(), 0, SEEK_SET);
+  std::fputs(" 3 0", input.get());
+  std::rewind(input.get());
 
   const Outcome small = run_iosort({.input = "0"});
-  const Outcome big = run_iosort({.input_file = std::move(input)});
+  const Outcome big = run_iosort({.input_file = input.get()});
   EXPECT_EQ(big.out, session({kInvalid, ""}));
   EXPECT_EQ(big.exit_code, 0);
   EXPECT_LT(big.max_rss_kib - small.max_rss_kib, kMiB * 1024 / 4);
@@ -323,7 +284,7 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
 TEST(MenuSession, SortShowsTheSameRequestsByDescendingBaseTiesInLabelOrder) {
   const Outcome run = run_iosort({.input = "1\n3\n2\n3\n0\n"});
   EXPECT_EQ(run.exit_code, 0);
-  const auto parts = between_menus(run.out);
+  const auto parts = split(run.out, kMenu);
   ASSERT_EQ(parts.size(), 6u) << run.out;
   EXPECT_EQ(parts[0] + parts[1] + parts[3], "");
   EXPECT_EQ(parts[5], kTerminating);
@@ -343,7 +304,7 @@ TEST(MenuSession, SortShowsTheSameRequestsByDescendingBaseTiesInLabelOrder) {
 
 TEST(MenuSession, RebuildReplacesTheListInsteadOfGrowingIt) {
   const Outcome run = run_iosort({.input = "1 1 3 0"});
-  const auto parts = between_menus(run.out);
+  const auto parts = split(run.out, kMenu);
   ASSERT_EQ(parts.size(), 5u) << run.out;
   const auto shown = parse_display(parts[3]);
   ASSERT_EQ(shown.size(), 10u);
@@ -374,7 +335,7 @@ TEST(SelfTestMode, WritesTheReportWhateverFollowsAndFailsOnAFullDevice) {
   Child plain({.args = {"-test"}, .limit = kSlow});
   Child extra({.args = {"-test", "extra", "args"}, .limit = kSlow});
   // With nowhere to write the report, it must stop before the long cases.
-  Child full({.args = {"-test"}, .output_path = "/dev/full", .limit = 10s});
+  Child full({.args = {"-test"}, .output = Output::kFullDevice, .limit = 10s});
   for (Child* child : {&plain, &extra}) {
     const Outcome run = child->finish();
     EXPECT_EQ(run.out, report(8));
@@ -388,18 +349,18 @@ TEST(SelfTestMode, WritesTheReportWhateverFollowsAndFailsOnAFullDevice) {
 // choice would hang until the limit.
 TEST(WriteErrors, MenuOnAFullDeviceFailsWithoutWaitingForInput) {
   expect_write_error(
-      run_iosort({.input_never_ends = true, .output_path = "/dev/full"}),
+      run_iosort({.input_never_ends = true, .output = Output::kFullDevice}),
       ENOSPC);
 }
 
 TEST(WriteErrors, MenuEndsWhenItsReaderHasGone) {
   const Outcome killed =
-      run_iosort({.input_never_ends = true, .reader_gone = true});
+      run_iosort({.input_never_ends = true, .output = Output::kReaderGone});
   EXPECT_TRUE(killed.signal == SIGPIPE || killed.exit_code == 1)
       << "signal " << killed.signal << ", status " << killed.exit_code;
 
   expect_write_error(run_iosort({.input_never_ends = true,
-                                 .reader_gone = true,
+                                 .output = Output::kReaderGone,
                                  .ignore_sigpipe = true}),
                      EPIPE);
 }

@@ -55,15 +55,9 @@ TEST_F(SelfTest, SortCaseReportsSortFailedWhenTheOrderCheckFails) {
     std::int32_t outcome;
     std::string output;
   } cases[] = {
-      {two_node_sort, falling, 0,
-       "[ TEST ] two_node_sort             :: \33[1;31mFAIL\33[0m - Sort "
-       "Failed\r\n"},
-      {same_prio_sort, falling, 0,
-       "[ TEST ] same_prio_sort            :: \33[1;31mFAIL\33[0m - Sort "
-       "Failed\r\n"},
-      {multi_node_sort, falling, 0,
-       "[ TEST ] multi_node_sort           :: \33[1;31mFAIL\33[0m - Sort "
-       "Failed\r\n"},
+      {two_node_sort, falling, 0, case_line("two_node_sort", kSortFailed)},
+      {same_prio_sort, falling, 0, case_line("same_prio_sort", kSortFailed)},
+      {multi_node_sort, falling, 0, case_line("multi_node_sort", kSortFailed)},
       // No neighbours to compare.
       {empty_list_sort, falling, 1, ""},
       {single_node_sort, falling, 1, ""},
@@ -89,10 +83,9 @@ TEST(CheckLength, PassesSilentlyOnlyOnTheExpectedLength) {
       outcome = check_length(list.head(), expected, "multi_node_sort");
     });
     EXPECT_EQ(outcome, expected == 2 ? 1 : 0);
-    EXPECT_EQ(output, expected == 2
-                          ? ""
-                          : "[ TEST ] multi_node_sort           :: "
-                            "\33[1;31mFAIL\33[0m - Invalid Length\r\n");
+    EXPECT_EQ(output, expected == 2 ? ""
+                                    : case_line("multi_node_sort",
+                                                kFail + "Invalid Length"));
   }
 }
 

@@ -76,6 +76,17 @@ std::string stdout_of(Action action) {
   return testing::internal::GetCapturedStdout();
 }
 
+// A failed case's verdict, in red, before the reason.
+inline const std::string kFail = "\33[1;31mFAIL\33[0m - ";
+inline const std::string kSortFailed = kFail + "Sort Failed";
+
+// One line of the self-test report: the case, padded, and its verdict.
+inline std::string case_line(const std::string& label,
+                             const std::string& verdict) {
+  return "[ TEST ] " + label + std::string(25 - label.size(), ' ') +
+         " :: " + verdict + "\r\n";
+}
+
 // The self-test report when the first `passing` cases pass and every later
 // one fails its order check.
 inline std::string report(std::size_t passing) {
@@ -85,11 +96,8 @@ inline std::string report(std::size_t passing) {
       "multi_node_sort",  "large_list_sort"};
   std::string text = "[ RUNNING TESTS ]\r\n\r\n";
   for (std::size_t i = 0; i < std::size(kLabels); ++i) {
-    const std::string label = kLabels[i];
-    text += "[ TEST ] " + label + std::string(25 - label.size(), ' ') + " :: " +
-            (i < passing ? "\33[1;32mOK\33[0m"
-                         : "\33[1;31mFAIL\33[0m - Sort Failed") +
-            "\r\n";
+    text +=
+        case_line(kLabels[i], i < passing ? "\33[1;32mOK\33[0m" : kSortFailed);
   }
   return text + (passing == std::size(kLabels)
                      ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
