@@ -13,10 +13,11 @@
 namespace {
 
 // Output that never reached its destination is a failure, not a success:
-// push out what is buffered and report any write error. `earlier_error` is
-// the reason for a write that failed before, if known; errno by now may
-// describe something else.
-int finish_output(int earlier_error) {
+// push out what is buffered and report any write error. Called as soon as
+// a mode returns: both stop at the first failed flush, and glibc drops the
+// buffer there, so errno from that failure is the only reason left.
+int finish_output() {
+  const int earlier_error = std::ferror(stdout) != 0 ? errno : 0;
   errno = 0;
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
     return EXIT_SUCCESS;
@@ -33,21 +34,17 @@ int finish_output(int earlier_error) {
 
 int main(int argc, char* argv[]) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  int write_error = 0;
   try {
     if (argc > 1) {
       if (std::string_view{argv[1]} == "-test") {
         run_tests();
-        // Taken at once: errno still says why the report could not be
-        // written.
-        write_error = std::ferror(stdout) != 0 ? errno : 0;
       }
     } else {
-      write_error = run_menu(std::cin);
+      run_menu(std::cin);
     }
   } catch (const std::bad_alloc&) {
     static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
     return EXIT_FAILURE;
   }
-  return finish_output(write_error);
+  return finish_output();
 }

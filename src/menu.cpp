@@ -1,6 +1,5 @@
 #include "menu.hpp"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <streambuf>
@@ -76,7 +75,7 @@ Token next_token(std::streambuf& in) {
 
 }  // namespace
 
-int run_menu(std::istream& in) {
+void run_menu(std::istream& in) {
   RequestList list;
   std::streambuf& input = *in.rdbuf();
   for (;;) {
@@ -84,13 +83,13 @@ int run_menu(std::istream& in) {
     // The prompt must be out before we wait for an answer; and when it
     // cannot be written there is no one to answer, so stop.
     if (std::fflush(stdout) != 0) {
-      return errno;
+      return;
     }
     const Token token = next_token(input);
     if (token.kind == Token::Kind::kEndOfInput ||
         (token.kind == Token::Kind::kNumber && token.value == 0)) {
       std::puts("Terminating\r");
-      return 0;
+      return;
     }
     if (token.kind == Token::Kind::kNotANumber) {
       std::puts(kInvalidOption);
