@@ -11,10 +11,10 @@ namespace {
 
 constexpr const char* kMenu =
     "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
-    "2) Sort List (ascending)\r\n3) Display List\r";
+    "2) Sort List (ascending)\r\n3) Display List\r\n";
 constexpr const char* kInvalidOption =
     "You have entered an invalid option. Please select an option between 0 "
-    "and 3\r";
+    "and 3\r\n";
 constexpr std::int32_t kRequestsPerBuild = 10;
 
 struct Token {
@@ -79,7 +79,7 @@ void run_menu(std::istream& in) {
   RequestList list;
   std::streambuf& input = *in.rdbuf();
   for (;;) {
-    std::puts(kMenu);
+    std::fputs(kMenu, stdout);
     // The prompt must be out before we wait for an answer; and when it
     // cannot be written there is no one to answer, so stop.
     if (std::fflush(stdout) != 0) {
@@ -88,11 +88,11 @@ void run_menu(std::istream& in) {
     const Token token = next_token(input);
     if (token.kind == Token::Kind::kEndOfInput ||
         (token.kind == Token::Kind::kNumber && token.value == 0)) {
-      std::puts("Terminating\r");
+      std::fputs("Terminating\r\n", stdout);
       return;
     }
     if (token.kind == Token::Kind::kNotANumber) {
-      std::puts(kInvalidOption);
+      std::fputs(kInvalidOption, stdout);
       continue;
     }
     switch (token.value) {
@@ -106,7 +106,7 @@ void run_menu(std::istream& in) {
         display_list(list.head(), compute_priority);
         break;
       default:
-        std::puts(kInvalidOption);
+        std::fputs(kInvalidOption, stdout);
         break;
     }
   }
