@@ -16,12 +16,9 @@ constexpr const char* kInvalidOption =
     "You have entered an invalid option. Please select an option between 0 "
     "and 3\r\n";
 constexpr std::int32_t kRequestsPerBuild = 10;
-
-struct Token {
-  enum class Kind { kNumber, kNotANumber, kEndOfInput };
-  Kind kind = Kind::kEndOfInput;
-  std::int32_t value = 0;
-};
+// What a token that is no number reads as: a choice outside 0 to 3, which
+// gets the same reply.
+constexpr std::int32_t kNotANumber = -1;
 
 bool is_space(std::streambuf::int_type c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
@@ -30,11 +27,12 @@ bool is_space(std::streambuf::int_type c) {
 
 bool is_digit(std::streambuf::int_type c) { return c >= '0' && c <= '9'; }
 
-// Reads the next whitespace-separated token. It is a number when it is
-// wholly an optional sign and decimal digits within the 32-bit range. The
-// token is parsed as it streams past, never stored, so memory stays bounded
-// however long it is.
-Token next_token(std::streambuf& in) {
+// Reads the next whitespace-separated token as a choice: the number it is
+// when it is wholly an optional sign and decimal digits within the 32-bit
+// range, else kNotANumber. The end of input reads as 0, so that it ends the
+// menu as choice 0 does. The token is parsed as it streams past, never
+// stored, so memory stays bounded however long it is.
+std::int32_t read_choice(std::streambuf& in) {
   using Traits = std::streambuf::traits_type;
   constexpr auto kEof = Traits::eof();
   constexpr std::int64_t kMaxMagnitude = std::int64_t{INT32_MAX} + 1;
@@ -44,7 +42,7 @@ Token next_token(std::streambuf& in) {
     c = in.sbumpc();
   }
   if (c == kEof) {
-    return {};
+    return 0;
   }
   const bool negative = c == '-';
   if (c == '-' || c == '+') {
@@ -67,10 +65,9 @@ Token next_token(std::streambuf& in) {
   }
   const std::int64_t limit = negative ? kMaxMagnitude : kMaxMagnitude - 1;
   if (!has_digits || !only_digits || magnitude > limit) {
-    return {Token::Kind::kNotANumber, 0};
+    return kNotANumber;
   }
-  return {Token::Kind::kNumber,
-          static_cast<std::int32_t>(negative ? -magnitude : magnitude)};
+  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
 }  // namespace
@@ -85,17 +82,10 @@ void run_menu(std::istream& in) {
     if (std::fflush(stdout) != 0) {
       return;
     }
-    const Token token = next_token(input);
-    if (token.kind == Token::Kind::kEndOfInput ||
-        (token.kind == Token::Kind::kNumber && token.value == 0)) {
-      std::fputs("Terminating\r\n", stdout);
-      return;
-    }
-    if (token.kind == Token::Kind::kNotANumber) {
-      std::fputs(kInvalidOption, stdout);
-      continue;
-    }
-    switch (token.value) {
+    switch (read_choice(input)) {
+      case 0:
+        std::fputs("Terminating\r\n", stdout);
+        return;
       case 1:
         build_list(list.head(), kRequestsPerBuild);
         break;
