@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <istream>
 #include <streambuf>
 
 #include "menu.hpp"
@@ -43,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // A fixed seed makes each input replay exactly, whatever ran before it.
   std::srand(1);
   ByteSource source(data, size);
-  std::istream input(&source);
-  run_menu(input);
+  run_menu(source);
   return 0;
 }

@@ -40,7 +40,7 @@ int main(int argc, char* argv[]) {
         run_tests();
       }
     } else {
-      run_menu(std::cin);
+      run_menu(*std::cin.rdbuf());
     }
   } catch (const std::bad_alloc&) {
     static_cast<void>(std::fputs("iosort: out of memory\n", stderr));

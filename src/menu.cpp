@@ -72,9 +72,8 @@ std::int32_t read_choice(std::streambuf& in) {
 
 }  // namespace
 
-void run_menu(std::istream& in) {
+void run_menu(std::streambuf& in) {
   RequestList list;
-  std::streambuf& input = *in.rdbuf();
   for (;;) {
     std::fputs(kMenu, stdout);
     // The prompt must be out before we wait for an answer; and when it
@@ -82,7 +81,7 @@ void run_menu(std::istream& in) {
     if (std::fflush(stdout) != 0) {
       return;
     }
-    switch (read_choice(input)) {
+    switch (read_choice(in)) {
       case 0:
         std::fputs("Terminating\r\n", stdout);
         return;

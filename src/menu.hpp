@@ -1,7 +1,7 @@
 // The interactive menu: build, sort and display one request list.
 #pragma once
 
-#include <istream>
+#include <streambuf>
 
 // Shows the menu and acts on each choice read from `in` until choice 0 or
 // the end of input, writing to standard output. A token that is not a
@@ -9,4 +9,4 @@
 // without reading further, once standard output cannot be written; the
 // error stays on stdout for the caller. A failed allocation throws
 // std::bad_alloc after the list is freed.
-void run_menu(std::istream& in);
+void run_menu(std::streambuf& in);
