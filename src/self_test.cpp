@@ -17,14 +17,17 @@ constexpr const char* kSamePrioSort = "same_prio_sort";
 constexpr const char* kMultiNodeSort = "multi_node_sort";
 constexpr const char* kLargeListSort = "large_list_sort";
 
-// Pushes out a report line as soon as it is written, so that a reader at the
-// other end of a pipe sees the cases pass one by one, not all at the end. A
-// failure stays on stdout for main to report.
-void flush_report_line() { static_cast<void>(std::fflush(stdout)); }
+// The verdicts a report line ends in.
+constexpr const char* kOk = "\33[1;32mOK\33[0m";
+constexpr const char* kInvalidLength = "\33[1;31mFAIL\33[0m - Invalid Length";
+constexpr const char* kSortFailed = "\33[1;31mFAIL\33[0m - Sort Failed";
 
-void report_failure(const char* label, const char* reason) {
-  std::printf("[ TEST ] %-25s :: \33[1;31mFAIL\33[0m - %s\r\n", label, reason);
-  flush_report_line();
+// Writes a case's report line and pushes it out at once, so that a reader at
+// the other end of a pipe sees the cases pass one by one, not all at the end.
+// A failure stays on stdout for main to report.
+void report(const char* label, const char* verdict) {
+  std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict);
+  static_cast<void>(std::fflush(stdout));
 }
 
 std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
@@ -32,7 +35,7 @@ std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
   if (sorted(head, priority_fn) == 1) {
     return 1;
   }
-  report_failure(label, "Sort Failed");
+  report(label, kSortFailed);
   return 0;
 }
 
@@ -54,8 +57,7 @@ void record(std::int32_t outcome, const char* label, std::int32_t& passed) {
   if (outcome != 1) {
     return;  // the case has written its own failure line
   }
-  std::printf("[ TEST ] %-25s :: \33[1;32mOK\33[0m\r\n", label);
-  flush_report_line();
+  report(label, kOk);
   ++passed;
 }
 
@@ -68,7 +70,7 @@ std::int32_t check_length(const RequestNode& head, std::int32_t expected,
   if (length == expected) {
     return 1;
   }
-  report_failure(label, "Invalid Length");
+  report(label, kInvalidLength);
   return 0;
 }
 
