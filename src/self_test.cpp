@@ -39,14 +39,16 @@ std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
   return 0;
 }
 
-std::int32_t check_build(std::int32_t count, const char* label) {
+// The case that builds `count` requests and checks the list's length.
+std::int32_t run_build_case(std::int32_t count, const char* label) {
   RequestList list;
   build_list(list.head(), count);
   return check_length(list.head(), count, label);
 }
 
-std::int32_t check_built_sort(std::int32_t count, PriorityFn priority_fn,
-                              const char* label) {
+// The case that builds `count` requests, sorts them and checks the order.
+std::int32_t run_sort_case(std::int32_t count, PriorityFn priority_fn,
+                           const char* label) {
   RequestList list;
   build_list(list.head(), count);
   sort_list(list.head(), priority_fn);
@@ -89,10 +91,10 @@ std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn) {
   return 1;
 }
 
-std::int32_t build_empty_list() { return check_build(0, kBuildEmptyList); }
+std::int32_t build_empty_list() { return run_build_case(0, kBuildEmptyList); }
 
 std::int32_t build_single_node_list() {
-  return check_build(1, kBuildSingleNodeList);
+  return run_build_case(1, kBuildSingleNodeList);
 }
 
 std::int32_t empty_list_sort(PriorityFn priority_fn) {
@@ -106,11 +108,11 @@ std::int32_t empty_list_sort(PriorityFn priority_fn) {
 }
 
 std::int32_t single_node_sort(PriorityFn priority_fn) {
-  return check_built_sort(1, priority_fn, kSingleNodeSort);
+  return run_sort_case(1, priority_fn, kSingleNodeSort);
 }
 
 std::int32_t two_node_sort(PriorityFn priority_fn) {
-  return check_built_sort(2, priority_fn, kTwoNodeSort);
+  return run_sort_case(2, priority_fn, kTwoNodeSort);
 }
 
 std::int32_t same_prio_sort(PriorityFn priority_fn) {
@@ -124,11 +126,11 @@ std::int32_t same_prio_sort(PriorityFn priority_fn) {
 }
 
 std::int32_t multi_node_sort(PriorityFn priority_fn) {
-  return check_built_sort(10, priority_fn, kMultiNodeSort);
+  return run_sort_case(10, priority_fn, kMultiNodeSort);
 }
 
 std::int32_t large_list_sort(PriorityFn priority_fn) {
-  return check_built_sort(30000, priority_fn, kLargeListSort);
+  return run_sort_case(30000, priority_fn, kLargeListSort);
 }
 
 void run_tests_with(PriorityFn priority_fn) {
