@@ -34,10 +34,10 @@ std::int64_t live_allocations() { return live; }
 
 void fail_allocation(std::int64_t nth) { countdown = nth; }
 
-// Every form that shares a heap with operator delete is replaced: a
-// sanitizer's own nothrow new paired with this delete is a mismatch.
+// The scalar forms, nothrow new among them (std::stable_sort's buffer): under
+// a sanitizer each block must go back to the allocator it came from. The array
+// forms stay the library's own pair.
 void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   try {
     return allocate(size);
@@ -45,16 +45,8 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return nullptr;
   }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
 void operator delete(void* block) noexcept { release(block); }
-void operator delete[](void* block) noexcept { release(block); }
 void operator delete(void* block, std::size_t) noexcept { release(block); }
-void operator delete[](void* block, std::size_t) noexcept { release(block); }
 void operator delete(void* block, const std::nothrow_t&) noexcept {
-  release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
   release(block);
 }
