@@ -8,16 +8,13 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "request_list.hpp"
 
-struct Request {
-  std::int32_t base = 0;
-  std::string label;
-};
-
-// One node as the chain shows it: its identity and its contents.
+// A request as the chain or a display shows it: its node, where known, and
+// its contents.
 struct Entry {
   const RequestNode* node = nullptr;
   std::int32_t base = 0;
@@ -28,29 +25,16 @@ struct Entry {
   }
 };
 
-// Appends the requests behind the last node. Each node is linked as soon as
-// it exists, so the list owns it even if the next allocation throws.
-inline void append(RequestList& list, const std::vector<Request>& requests) {
+// Fills an empty list with requests of these base priorities, labelled "r0",
+// "r1", ... in order. Each node is linked as soon as it exists, so the list
+// owns it even if the next allocation throws.
+inline void fill(RequestList& list, const std::vector<std::int32_t>& bases) {
   RequestNode* last = &list.head();
-  while (last->next != nullptr) {
+  for (std::size_t i = 0; i < bases.size(); ++i) {
+    last->next = new RequestNode{bases[i], nullptr, {}};
     last = last->next;
+    std::snprintf(last->filler.data(), last->filler.size(), "r%zu", i);
   }
-  for (const Request& request : requests) {
-    last->next = new RequestNode{request.base, nullptr, {}};
-    last = last->next;
-    std::snprintf(last->filler.data(), last->filler.size(), "%s",
-                  request.label.c_str());
-  }
-}
-
-// As append, labelling the requests "r0", "r1", ... in order.
-inline void append_bases(RequestList& list,
-                         const std::vector<std::int32_t>& bases) {
-  std::vector<Request> requests;
-  for (const std::int32_t base : bases) {
-    requests.push_back({base, "r" + std::to_string(requests.size())});
-  }
-  append(list, requests);
 }
 
 // The chain behind `head`, front to back. A chain that never ends (a node
@@ -76,28 +60,27 @@ std::string stdout_of(Action action) {
   return testing::internal::GetCapturedStdout();
 }
 
-// A failed case's verdict, in red, before the reason.
-inline const std::string kFail = "\33[1;31mFAIL\33[0m - ";
-inline const std::string kSortFailed = kFail + "Sort Failed";
+inline constexpr std::string_view kOk = "\33[1;32mOK\33[0m";
+inline constexpr std::string_view kSortFailed =
+    "\33[1;31mFAIL\33[0m - Sort Failed";
 
 // One line of the self-test report: the case, padded, and its verdict.
-inline std::string case_line(const std::string& label,
-                             const std::string& verdict) {
-  return "[ TEST ] " + label + std::string(25 - label.size(), ' ') +
-         " :: " + verdict + "\r\n";
+inline std::string case_line(std::string_view label, std::string_view verdict) {
+  std::string line = "[ TEST ] ";
+  line.append(label).append(25 - label.size(), ' ').append(" :: ");
+  return line.append(verdict).append("\r\n");
 }
 
 // The self-test report when the first `passing` cases pass and every later
 // one fails its order check.
 inline std::string report(std::size_t passing) {
-  static const char* const kLabels[] = {
+  constexpr std::string_view kLabels[] = {
       "build_empty_list", "build_single_node_list", "empty_node_sort",
       "single_node_sort", "two_node_sort",          "same_prio_sort",
       "multi_node_sort",  "large_list_sort"};
   std::string text = "[ RUNNING TESTS ]\r\n\r\n";
   for (std::size_t i = 0; i < std::size(kLabels); ++i) {
-    text +=
-        case_line(kLabels[i], i < passing ? "\33[1;32mOK\33[0m" : kSortFailed);
+    text += case_line(kLabels[i], i < passing ? kOk : kSortFailed);
   }
   return text + (passing == std::size(kLabels)
                      ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
