@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -27,13 +28,13 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-const std::string kMenu =
+constexpr std::string_view kMenu =
     "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
     "2) Sort List (ascending)\r\n3) Display List\r\n";
-const std::string kInvalid =
+constexpr std::string_view kInvalid =
     "You have entered an invalid option. Please select an option between 0 "
     "and 3\r\n";
-const std::string kTerminating = "Terminating\r\n";
+constexpr std::string_view kTerminating = "Terminating\r\n";
 
 // Closes the file, which tmpfile() deletes once it is closed.
 using File = std::unique_ptr<FILE, decltype([](FILE* file) { fclose(file); })>;
@@ -154,17 +155,17 @@ Outcome run_iosort(Launch launch) { return Child(std::move(launch)).finish(); }
 
 // What the menu writes when it answers each choice read with `responses`
 // and then ends.
-std::string session(const std::vector<std::string>& responses) {
-  std::string out = kMenu;
-  for (const std::string& response : responses) {
-    out += response + kMenu;
+std::string session(const std::vector<std::string_view>& responses) {
+  std::string out{kMenu};
+  for (const std::string_view response : responses) {
+    out.append(response).append(kMenu);
   }
-  return out + kTerminating;
+  return out.append(kTerminating);
 }
 
 // The pieces of `text` around each `separator`, the last one included.
 std::vector<std::string> split(const std::string& text,
-                               const std::string& separator) {
+                               std::string_view separator) {
   std::vector<std::string> parts;
   std::size_t from = 0;
   for (std::size_t at; (at = text.find(separator, from)) != std::string::npos;
@@ -175,95 +176,64 @@ std::vector<std::string> split(const std::string& text,
   return parts;
 }
 
-struct Shown {
-  int base;
-  int index;
-  bool operator==(const Shown&) const = default;
-  friend void PrintTo(const Shown& shown, std::ostream* os) {
-    *os << shown.base << '#' << shown.index;
-  }
-};
-
 // The requests of one display. Each line must be the display's format filled
 // with what it shows: the base left-justified in three columns, the label's
 // index, the priority 100 - base, and a CR before the LF.
-std::vector<Shown> parse_display(const std::string& text) {
+std::vector<Entry> parse_display(const std::string& text) {
   std::vector<std::string> lines = split(text, "\n");
   EXPECT_EQ(lines.back(), "") << "unterminated line";
   lines.pop_back();
-  std::vector<Shown> shown;
+  std::vector<Entry> shown;
   for (const std::string& line : lines) {
-    Shown request{};
+    int base = 0;
+    int index = 0;
     if (std::sscanf(line.c_str(),
-                    "Base Pri: %d | Filler: this is i/o request %d",
-                    &request.base, &request.index) != 2) {
+                    "Base Pri: %d | Filler: this is i/o request %d", &base,
+                    &index) != 2) {
       ADD_FAILURE() << "not a request line: " << testing::PrintToString(line);
       continue;
     }
-    std::string base = std::to_string(request.base);
-    base.resize(std::max<std::size_t>(base.size(), 3), ' ');
-    EXPECT_EQ(line, "Base Pri: " + base + " | Filler: this is i/o request " +
-                        std::to_string(request.index) + " | Priority: " +
-                        std::to_string(100 - request.base) + " \r");
-    shown.push_back(request);
+    const std::string label = "this is i/o request " + std::to_string(index);
+    std::string base_field = std::to_string(base);
+    base_field.resize(std::max<std::size_t>(base_field.size(), 3), ' ');
+    EXPECT_EQ(line, "Base Pri: " + base_field + " | Filler: " + label +
+                        " | Priority: " + std::to_string(100 - base) + " \r");
+    shown.push_back({nullptr, base, label});
   }
   return shown;
 }
 
-struct MenuCase {
-  const char* name;
-  std::string input;
-  std::vector<std::string> responses;
-  friend void PrintTo(const MenuCase& c, std::ostream* os) {
-    *os << testing::PrintToString(c.input);
+TEST(MenuInput, AnswersEveryTokenAndEndsAtZeroOrTheEndOfInput) {
+  const std::vector<std::string_view> nine_invalid(9, kInvalid);
+  const struct {
+    std::string input;
+    std::vector<std::string_view> responses;
+  } cases[] = {
+      {"0\n", {}},
+      {"", {}},
+      {" \t\r\n\n", {}},
+      {"3", {""}},
+      {"3\n2\n0\n", {"", ""}},  // an empty list shows and sorts to nothing
+      {"4\n-1\n100\n0\n", {kInvalid, kInvalid, kInvalid}},
+      {"abc 3abc 3- --1 +-1 + - 0x3 3.0 0", nine_invalid},
+      // Wrapped to 32 bits these would read as 0 or 3.
+      {"99999999999 2147483648 -2147483649 4294967296 4294967299 "
+       "-4294967296 18446744073709551616 2147483647 -2147483648 0",
+       nine_invalid},
+      // Signs and leading zeros are read; -0 ends the run before the 4.
+      {"+2 00000000000000000000003 -0 4", {"", ""}},
+      {"+0 4", {}},
+      {"3 2\t4\v\f0\n", {"", "", kInvalid}},
+      {"abc\n3\n-x", {kInvalid, "", kInvalid}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.input));
+    const Outcome run = run_iosort({.input = c.input});
+    EXPECT_EQ(run.out, session(c.responses));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_code, 0);
   }
-};
-
-class MenuInput : public testing::TestWithParam<MenuCase> {};
-
-TEST_P(MenuInput, AnswersEveryTokenAndTerminates) {
-  const Outcome run = run_iosort({.input = GetParam().input});
-  EXPECT_EQ(run.out, session(GetParam().responses));
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_code, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Transcripts, MenuInput,
-    testing::Values(
-        MenuCase{"ZeroExits", "0\n", {}},
-        MenuCase{"EmptyInputEndsAsZeroDoes", "", {}},
-        MenuCase{"BlankInputEndsAsZeroDoes", " \t\r\n\n", {}},
-        MenuCase{"EndOfInputAfterAChoiceEndsAsZeroDoes", "3", {""}},
-        MenuCase{
-            "DisplayAndSortOfAnEmptyListWriteNothing", "3\n2\n0\n", {"", ""}},
-        MenuCase{"NumbersOutsideZeroToThreeAreInvalid",
-                 "4\n-1\n100\n0\n",
-                 {kInvalid, kInvalid, kInvalid}},
-        MenuCase{"TokensNotWhollyADecimalNumberAreInvalid",
-                 "abc 3abc 3- --1 +-1 + - 0x3 3.0 0",
-                 std::vector<std::string>(9, kInvalid)},
-        // Wrapped to 32 bits these would read as 0 or 3.
-        MenuCase{"NumbersBeyond32BitsAreInvalidNotWrapped",
-                 "99999999999 2147483648 -2147483649 4294967296 4294967299 "
-                 "-4294967296 18446744073709551616 0",
-                 std::vector<std::string>(7, kInvalid)},
-        MenuCase{"The32BitLimitsAreReadAsInvalidChoices",
-                 "2147483647 -2147483648 0",
-                 {kInvalid, kInvalid}},
-        // -0 ends the run, so the 4 is never read.
-        MenuCase{"SignsAndLeadingZerosAreRead",
-                 "+2 00000000000000000000003 -0 4",
-                 {"", ""}},
-        MenuCase{"PlusZeroExits", "+0 4", {}},
-        MenuCase{
-            "SeveralChoicesOnOneLine", "3 2\t4\v\f0\n", {"", "", kInvalid}},
-        MenuCase{"ReadingGoesOnAfterAnInvalidToken",
-                 "abc\n3\n-x",
-                 {kInvalid, "", kInvalid}}),
-    [](const testing::TestParamInfo<MenuCase>& test) {
-      return std::string(test.param.name);
-    });
 
 TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
   // Written piecemeal: a forked child's peak memory counts what this process
@@ -284,36 +254,27 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
   EXPECT_LT(big.max_rss_kib - small.max_rss_kib, kMiB * 1024 / 4);
 }
 
-TEST(MenuSession, SortShowsTheSameRequestsByDescendingBaseTiesInLabelOrder) {
-  const Outcome run = run_iosort({.input = "1\n3\n2\n3\n0\n"});
+// A second build replaces the first; the sort shows the same ten requests
+// again from the highest base priority down, ties in label order.
+TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
+  const Outcome run = run_iosort({.input = "1 1 3 2 3 0"});
   EXPECT_EQ(run.exit_code, 0);
   const auto parts = split(run.out, kMenu);
-  ASSERT_EQ(parts.size(), 6u) << run.out;
-  EXPECT_EQ(parts[0] + parts[1] + parts[3], "");
-  EXPECT_EQ(parts[5], kTerminating);
+  ASSERT_EQ(parts.size(), 7u) << run.out;
+  EXPECT_EQ(parts[0] + parts[1] + parts[2] + parts[4], "");
+  EXPECT_EQ(parts[6], kTerminating);
 
-  const auto built = parse_display(parts[2]);
+  const auto built = parse_display(parts[3]);
   ASSERT_EQ(built.size(), 10u);
   for (std::size_t i = 0; i < built.size(); ++i) {
-    EXPECT_EQ(built[i].index, static_cast<int>(i));
+    EXPECT_EQ(built[i].label, "this is i/o request " + std::to_string(i));
     EXPECT_THAT(built[i].base, testing::AllOf(testing::Ge(0), testing::Le(99)));
   }
   auto expected = built;
   std::stable_sort(
       expected.begin(), expected.end(),
-      [](const Shown& a, const Shown& b) { return a.base > b.base; });
-  EXPECT_EQ(parse_display(parts[4]), expected);
-}
-
-TEST(MenuSession, RebuildReplacesTheListInsteadOfGrowingIt) {
-  const Outcome run = run_iosort({.input = "1 1 3 0"});
-  const auto parts = split(run.out, kMenu);
-  ASSERT_EQ(parts.size(), 5u) << run.out;
-  const auto shown = parse_display(parts[3]);
-  ASSERT_EQ(shown.size(), 10u);
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    EXPECT_EQ(shown[i].index, static_cast<int>(i));
-  }
+      [](const Entry& a, const Entry& b) { return a.base > b.base; });
+  EXPECT_EQ(parse_display(parts[5]), expected);
 }
 
 TEST(Arguments, AFirstArgumentOtherThanDashTestEndsAtOnceInSilence) {
@@ -337,35 +298,32 @@ TEST(SelfTestMode, WritesTheReportWhateverFollowsAndFailsOnAFullDevice) {
   constexpr auto kSlow = 240s;  // under the CTest limit, for a clear failure
   Child plain({.args = {"-test"}, .limit = kSlow});
   Child extra({.args = {"-test", "extra", "args"}, .limit = kSlow});
-  // With nowhere to write the report, it must stop before the long cases.
-  Child full({.args = {"-test"}, .output = Output::kFullDevice, .limit = 10s});
+  // With nowhere to write the report, it must stop at once, long before the
+  // others have sorted their 30000 requests.
+  Child full({.args = {"-test"}, .output = Output::kFullDevice, .limit = 2s});
+  expect_write_error(full.finish(), ENOSPC);
   for (Child* child : {&plain, &extra}) {
     const Outcome run = child->finish();
     EXPECT_EQ(run.out, report(8));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_code, 0);
   }
-  expect_write_error(full.finish(), ENOSPC);
 }
 
 // Standard input never ends in these runs, so a program that waited for a
 // choice would hang until the limit.
-TEST(WriteErrors, MenuOnAFullDeviceFailsWithoutWaitingForInput) {
+TEST(WriteErrors, MenuStopsAtOnceWhenItsOutputFails) {
   expect_write_error(
       run_iosort({.input_never_ends = true, .output = Output::kFullDevice}),
       ENOSPC);
-}
-
-TEST(WriteErrors, MenuEndsWhenItsReaderHasGone) {
-  const Outcome killed =
-      run_iosort({.input_never_ends = true, .output = Output::kReaderGone});
-  EXPECT_TRUE(killed.signal == SIGPIPE || killed.exit_code == 1)
-      << "signal " << killed.signal << ", status " << killed.exit_code;
-
   expect_write_error(run_iosort({.input_never_ends = true,
                                  .output = Output::kReaderGone,
                                  .ignore_sigpipe = true}),
                      EPIPE);
+  const Outcome killed =
+      run_iosort({.input_never_ends = true, .output = Output::kReaderGone});
+  EXPECT_TRUE(killed.signal == SIGPIPE || killed.exit_code == 1)
+      << "signal " << killed.signal << ", status " << killed.exit_code;
 }
 
 }  // namespace
