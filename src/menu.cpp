@@ -75,7 +75,7 @@ std::int32_t read_choice(std::streambuf& in) {
 void run_menu(std::streambuf& in) {
   RequestList list;
   for (;;) {
-    std::fputs(kMenu, stdout);
+    static_cast<void>(std::fputs(kMenu, stdout));
     // The prompt must be out before we wait for an answer; and when it
     // cannot be written there is no one to answer, so stop.
     if (std::fflush(stdout) != 0) {
@@ -83,7 +83,7 @@ void run_menu(std::streambuf& in) {
     }
     switch (read_choice(in)) {
       case 0:
-        std::fputs("Terminating\r\n", stdout);
+        static_cast<void>(std::fputs("Terminating\r\n", stdout));
         return;
       case 1:
         build_list(list.head(), kRequestsPerBuild);
@@ -95,7 +95,7 @@ void run_menu(std::streambuf& in) {
         display_list(list.head(), compute_priority);
         break;
       default:
-        std::fputs(kInvalidOption, stdout);
+        static_cast<void>(std::fputs(kInvalidOption, stdout));
         break;
     }
   }

@@ -136,7 +136,7 @@ std::int32_t large_list_sort(PriorityFn priority_fn) {
 void run_tests_with(PriorityFn priority_fn) {
   constexpr std::int32_t kExpected = 8;
   std::int32_t passed = 0;
-  std::fputs("[ RUNNING TESTS ]\r\n\r\n", stdout);
+  static_cast<void>(std::fputs("[ RUNNING TESTS ]\r\n\r\n", stdout));
   // A report that cannot be written is not worth the long cases: stop now
   // and leave the error on stdout.
   if (std::fflush(stdout) != 0) {
@@ -151,9 +151,11 @@ void run_tests_with(PriorityFn priority_fn) {
   record(multi_node_sort(priority_fn), kMultiNodeSort, passed);
   record(large_list_sort(priority_fn), kLargeListSort, passed);
   if (passed == kExpected) {
-    std::fputs("\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n", stdout);
+    static_cast<void>(
+        std::fputs("\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n", stdout));
   } else {
-    std::fputs("\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n", stdout);
+    static_cast<void>(
+        std::fputs("\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n", stdout));
   }
 }
 
