@@ -311,17 +311,16 @@ TEST(SelfTestMode, WritesTheReportWhateverFollowsAndFailsOnAFullDevice) {
 }
 
 // Standard input never ends in these runs, so a program that waited for a
-// choice would hang until the limit.
+// choice would hang until the limit; side by side, they share that wait.
 TEST(WriteErrors, MenuStopsAtOnceWhenItsOutputFails) {
-  expect_write_error(
-      run_iosort({.input_never_ends = true, .output = Output::kFullDevice}),
-      ENOSPC);
-  expect_write_error(run_iosort({.input_never_ends = true,
-                                 .output = Output::kReaderGone,
-                                 .ignore_sigpipe = true}),
-                     EPIPE);
-  const Outcome killed =
-      run_iosort({.input_never_ends = true, .output = Output::kReaderGone});
+  Child full({.input_never_ends = true, .output = Output::kFullDevice});
+  Child gone({.input_never_ends = true,
+              .output = Output::kReaderGone,
+              .ignore_sigpipe = true});
+  Child signalled({.input_never_ends = true, .output = Output::kReaderGone});
+  expect_write_error(full.finish(), ENOSPC);
+  expect_write_error(gone.finish(), EPIPE);
+  const Outcome killed = signalled.finish();
   EXPECT_TRUE(killed.signal == SIGPIPE || killed.exit_code == 1)
       << "signal " << killed.signal << ", status " << killed.exit_code;
 }
