@@ -20,8 +20,8 @@ using ::testing::Each;
 using ::testing::Ge;
 using ::testing::Le;
 
-// Also frees every node: those a build replaces, and the whole chain, however
-// long, when the list goes.
+// Every node is freed too: those a build replaces and, when the list goes,
+// its whole chain, however long.
 TEST(BuildList, ReplacesTheWholeListWithCountNewRequestsOrLeavesIt) {
   const struct {
     std::int32_t count;
@@ -75,7 +75,7 @@ TEST(BuildList, DrawsEveryBasePriorityFromZeroTo99) {
     bases.insert(entry.base);
   }
   EXPECT_THAT(bases, Each(AllOf(Ge(0), Le(99))));
-  // Missing one of 100 values in 2000 fair draws has odds of some 1 in 10^7.
+  // 2000 fair draws miss one of the 100 values about twice in 10^7 runs.
   EXPECT_EQ(bases.size(), 100u);
 }
 
