@@ -1,34 +1,30 @@
-// Times the self-test's sort against the fastest walk of the same chain.
+// Times the self-test's sort against the plain walk of the same chain.
 //
-// Both sort benchmarks get, every iteration, a list fresh from build_list in
-// a heap laid out as the self-test finds it, and only the sort is timed.
-// Their ratio at the same n is what the numbers are for: the floor is the
-// same algorithm with `100 - base` written into the loop, so anything the
-// function pointer costs shows up as a ratio above 1.
+// Every iteration sorts a list fresh from build_list and times only the
+// sort. The floor is sort_list's algorithm with `100 - base` written in and
+// nothing else: one node after the other, each step waiting for the last
+// one's `next`. sort_list / floor is what the prefetching in sort_list buys,
+// on two layouts of the same nodes:
+// - as built: a fresh heap hands build_list ascending addresses, as the
+//   self-test finds it;
+// - shuffled: the nodes relinked in random address order, where no address
+//   guess can be right.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "priority_sort.hpp"
 #include "request_list.hpp"
 
 namespace {
-
-// Frees the list and merges glibc's free lists back into one block. Without
-// the merge the next build would be handed its nodes in the scattered order
-// the sort left the old ones in, and every pass would chase pointers across
-// the heap instead of walking it in address order the way the self-test's
-// fresh process does.
-void release(std::optional<RequestList>& list) {
-  list.reset();
-  malloc_trim(0);
-}
 
 // Both sorts stay out of line, as sort_list is in iosort. Inlined into the
 // timing loop the compiler shapes the same loop differently (conditional
@@ -60,56 +56,6 @@ void release(std::optional<RequestList>& list) {
   }
 }
 
-void time_sort(benchmark::State& state, void (*sort)(RequestNode&)) {
-  const auto count = static_cast<std::int32_t>(state.range(0));
-  std::optional<RequestList> list;
-  for (auto _ : state) {
-    state.PauseTiming();
-    release(list);
-    build_list(list.emplace().head(), count);
-    state.ResumeTiming();
-    sort(list->head());
-  }
-  state.SetComplexityN(state.range(0));
-  // An inverted rate: the time of one sort divided by its n(n+1)/2
-  // comparisons, in seconds (the console shows it in ns).
-  const double comparisons =
-      static_cast<double>(count) * (static_cast<double>(count) + 1.0) / 2.0;
-  state.counters["time_per_cmp"] = benchmark::Counter(
-      comparisons, benchmark::Counter::kIsIterationInvariantRate |
-                       benchmark::Counter::kInvert);
-}
-
-void BM_sort_list(benchmark::State& state) {
-  time_sort(state, sort_as_self_test);
-}
-
-void BM_floor(benchmark::State& state) { time_sort(state, floor_sort); }
-
-// Only the build is timed, not the freeing of the list before it.
-void BM_build_list(benchmark::State& state) {
-  const auto count = static_cast<std::int32_t>(state.range(0));
-  std::optional<RequestList> list;
-  for (auto _ : state) {
-    state.PauseTiming();
-    release(list);
-    RequestNode& head = list.emplace().head();
-    state.ResumeTiming();
-    build_list(head, count);
-  }
-}
-
-void sort_sizes(benchmark::internal::Benchmark* bench) {
-  for (const std::int64_t count : {1000, 2000, 4000, 8000, 16000, 30000}) {
-    bench->Arg(count);
-  }
-  bench->Complexity(benchmark::oNSquared)->Unit(benchmark::kMillisecond);
-}
-
-BENCHMARK(BM_sort_list)->Apply(sort_sizes);
-BENCHMARK(BM_floor)->Apply(sort_sizes);
-BENCHMARK(BM_build_list)->Arg(30000)->Unit(benchmark::kMillisecond);
-
 std::vector<RequestNode*> chain_of(RequestNode& head) {
   std::vector<RequestNode*> nodes;
   for (RequestNode* node = head.next; node != nullptr; node = node->next) {
@@ -127,11 +73,115 @@ void relink(RequestNode& head, const std::vector<RequestNode*>& order) {
   last->next = nullptr;
 }
 
+enum class Layout { kAsBuilt, kShuffled };
+
+void build(RequestNode& head, std::int32_t count, Layout layout) {
+  build_list(head, count);
+  if (layout == Layout::kShuffled) {
+    std::vector<RequestNode*> nodes = chain_of(head);
+    std::shuffle(nodes.begin(), nodes.end(), std::mt19937{20261208});
+    relink(head, nodes);
+  }
+}
+
+// Runs `timed` on a fresh list in every iteration and times only that: the
+// old list is freed and the new one `prepare`d with the clock stopped.
+// Freeing merges glibc's free lists back into one block (malloc_trim);
+// without that the next build would get its nodes in the scattered order
+// the sort left the old ones in, not in the address order of the self-test's
+// fresh process.
+template <typename Prepare, typename Timed>
+void time_on_fresh_list(benchmark::State& state, Prepare prepare,
+                        Timed timed) {
+  std::optional<RequestList> list;
+  for (auto _ : state) {
+    state.PauseTiming();
+    list.reset();
+    malloc_trim(0);
+    RequestNode& head = list.emplace().head();
+    prepare(head);
+    state.ResumeTiming();
+    timed(head);
+  }
+}
+
+void time_sort(benchmark::State& state, void (*sort)(RequestNode&),
+               Layout layout) {
+  const auto count = static_cast<std::int32_t>(state.range(0));
+  time_on_fresh_list(
+      state, [&](RequestNode& head) { build(head, count, layout); }, sort);
+  state.SetComplexityN(state.range(0));
+  // An inverted rate: the time of one sort divided by its n(n+1)/2
+  // comparisons, in seconds (the console shows it in ns).
+  const double comparisons =
+      static_cast<double>(count) * (static_cast<double>(count) + 1.0) / 2.0;
+  state.counters["time_per_cmp"] = benchmark::Counter(
+      comparisons, benchmark::Counter::kIsIterationInvariantRate |
+                       benchmark::Counter::kInvert);
+}
+
+void BM_sort_list(benchmark::State& state) {
+  time_sort(state, sort_as_self_test, Layout::kAsBuilt);
+}
+void BM_floor(benchmark::State& state) {
+  time_sort(state, floor_sort, Layout::kAsBuilt);
+}
+void BM_sort_list_shuffled(benchmark::State& state) {
+  time_sort(state, sort_as_self_test, Layout::kShuffled);
+}
+void BM_floor_shuffled(benchmark::State& state) {
+  time_sort(state, floor_sort, Layout::kShuffled);
+}
+
+void BM_build_list(benchmark::State& state) {
+  const auto count = static_cast<std::int32_t>(state.range(0));
+  time_on_fresh_list(
+      state, [](RequestNode&) {},
+      [&](RequestNode& head) { build_list(head, count); });
+}
+
+// The quoted figures are medians; min and max give their range.
+void with_range(benchmark::internal::Benchmark* bench) {
+  bench
+      ->ComputeStatistics(
+          "min",
+          [](const std::vector<double>& v) {
+            return *std::min_element(v.begin(), v.end());
+          })
+      ->ComputeStatistics("max",
+                          [](const std::vector<double>& v) {
+                            return *std::max_element(v.begin(), v.end());
+                          })
+      ->Unit(benchmark::kMillisecond);
+}
+
+// 256 requests stay in the first-level cache whatever the walk does: their
+// rate per comparison is the reference for what prefetching can reach.
+void as_built_sizes(benchmark::internal::Benchmark* bench) {
+  for (const std::int64_t count : {256, 1000, 2000, 4000, 8000, 16000, 30000}) {
+    bench->Arg(count);
+  }
+  with_range(bench->Complexity(benchmark::oNSquared));
+}
+
+void shuffled_sizes(benchmark::internal::Benchmark* bench) {
+  for (const std::int64_t count : {1000, 10000, 30000}) {
+    bench->Arg(count);
+  }
+  with_range(bench);
+}
+
+BENCHMARK(BM_sort_list)->Apply(as_built_sizes);
+BENCHMARK(BM_floor)->Apply(as_built_sizes);
+BENCHMARK(BM_sort_list_shuffled)->Apply(shuffled_sizes);
+BENCHMARK(BM_floor_shuffled)->Apply(shuffled_sizes);
+BENCHMARK(BM_build_list)->Arg(30000)->Apply(with_range);
+
 // A floor that skipped or reordered work would make every ratio a lie, so
 // before anything is timed both sorts must leave one list in the same order.
 bool floor_sorts_like_sort_list() {
   RequestList list;
-  build_list(list.head(), 2000);
+  build(list.head(), 2000, Layout::kShuffled);
   const std::vector<RequestNode*> built = chain_of(list.head());
   sort_list(list.head(), compute_priority);
   const std::vector<RequestNode*> by_sort_list = chain_of(list.head());
