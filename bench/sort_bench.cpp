@@ -91,8 +91,7 @@ void build(RequestNode& head, std::int32_t count, Layout layout) {
 // the sort left the old ones in, not in the address order of the self-test's
 // fresh process.
 template <typename Prepare, typename Timed>
-void time_on_fresh_list(benchmark::State& state, Prepare prepare,
-                        Timed timed) {
+void time_on_fresh_list(benchmark::State& state, Prepare prepare, Timed timed) {
   std::optional<RequestList> list;
   for (auto _ : state) {
     state.PauseTiming();
@@ -141,17 +140,15 @@ void BM_build_list(benchmark::State& state) {
 }
 
 // The quoted figures are medians; min and max give their range.
+double smallest(const std::vector<double>& values) {
+  return *std::min_element(values.begin(), values.end());
+}
+double largest(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
 void with_range(benchmark::internal::Benchmark* bench) {
-  bench
-      ->ComputeStatistics(
-          "min",
-          [](const std::vector<double>& v) {
-            return *std::min_element(v.begin(), v.end());
-          })
-      ->ComputeStatistics("max",
-                          [](const std::vector<double>& v) {
-                            return *std::max_element(v.begin(), v.end());
-                          })
+  bench->ComputeStatistics("min", smallest)
+      ->ComputeStatistics("max", largest)
       ->Unit(benchmark::kMillisecond);
 }
 
