@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Draws docs/sort-scaling.svg: the median time per sort of sort_list and of
-# its floor against n, with the n^2 curve the benchmark fitted to sort_list,
-# and prints the table of scripts/sort-bench-table.sh for the same run.
+# the plain floor against n, each with the n^2 curve the benchmark fitted to
+# it, and prints the tables of scripts/sort-bench-table.sh for the same run.
 #
 #   scripts/plot-sort-scaling.sh [BENCH.json]
 #
@@ -53,13 +53,17 @@ fi
 
 scripts/sort-bench-table.sh "$json"
 
-# The fitted coefficient comes in the unit the file names for it.
-coefficient_ms=$(jq -r '
-  .benchmarks[] | select(.name == "BM_sort_list_BigO")
-  | .cpu_coefficient * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit]
-' "$json")
-if [[ -z $coefficient_ms ]]; then
-  echo "$json has no BM_sort_list_BigO row to draw the fit from" >&2
+# The fitted coefficients come in the unit the file names for them.
+coefficient_ms() {
+  jq -r --arg name "$1_BigO" '
+    .benchmarks[] | select(.name == $name)
+    | .cpu_coefficient * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit]
+  ' "$json"
+}
+sort_c=$(coefficient_ms BM_sort_list)
+floor_c=$(coefficient_ms BM_floor)
+if [[ -z $sort_c || -z $floor_c ]]; then
+  echo "$json lacks the BM_sort_list_BigO and BM_floor_BigO rows to draw the fits from" >&2
   exit 1
 fi
 machine=$(jq -r '.context
@@ -69,8 +73,8 @@ machine=$(jq -r '.context
 data=$(mktemp)
 trap 'rm -f "$data"' EXIT
 scripts/sort-bench-table.sh --data "$json" >"$data"
-ratio_note=$(awk '$1 > n && $3 != "NaN" { n = $1; r = $2 / $3 }
-  END { if (n) printf "sort\\\\_list / floor at n = %d: %.3f", n, r }' "$data")
+ratio_note=$(tail -n 1 "$data" |
+  awk '{ printf "sort\\\\_list / floor at n = %d: %.2f", $1, $2 / $3 }')
 
 mkdir -p "$(dirname "$output")"
 gnuplot <<GNUPLOT
@@ -86,12 +90,12 @@ set grid lc rgb "#dddddd"
 set key top left Left reverse box opaque
 set label 1 "$ratio_note" at graph 0.98, graph 0.06 right
 set samples 400
-c = $coefficient_ms
-fit_curve(x) = c * x**2
-plot fit_curve(x) with lines lw 2 lc rgb "#7f7f7f" \
-       title sprintf("fitted c·n^2, c = %.3g ns", c * 1e6), \
+plot $floor_c * x**2 with lines lw 2 lc rgb "#d62728" dt 2 \
+       title sprintf("floor fitted c·n^2, c = %.3g ns", $floor_c * 1e6), \
      "$data" using 1:3 with points pt 6 ps 2.2 lw 2 lc rgb "#d62728" \
-       title "floor: same passes, 100 - base written inline", \
+       title "floor: the plain walk, 100 - base written inline", \
+     $sort_c * x**2 with lines lw 2 lc rgb "#1f77b4" \
+       title sprintf("sort\\\\_list fitted c·n^2, c = %.3g ns", $sort_c * 1e6), \
      "$data" using 1:2 with points pt 7 ps 1.2 lc rgb "#1f77b4" \
        title "sort\\\\_list with compute\\\\_priority"
 GNUPLOT

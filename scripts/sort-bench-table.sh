@@ -1,22 +1,20 @@
 #!/usr/bin/env bash
-# Prints, as a Markdown table, the median time per sort of sort_list and of
-# the floor at every n from iosort_bench's JSON output, the time per
-# comparison, n(n+1)/2 of them, and the ratio of the two; then the median
-# build_list time.
+# Prints, as Markdown tables, iosort_bench's CPU time per sort for the plain
+# floor and sort_list at every n, as built and shuffled: the median with its
+# range over the repetitions, the ratio of the medians, and sort_list's time
+# per comparison (n(n+1)/2 of them); then the build_list time.
 #
 #   scripts/sort-bench-table.sh [--data] BENCH.json
 #
-# With --data it prints plain columns instead, "n sort_ms floor_ms", one
-# line per n, for plotting.
-#
-# Medians are taken over the repetitions' own rows (run the benchmark with
-# --benchmark_repetitions); a file holding only aggregates falls back to
-# their median rows. Times are CPU times, as the benchmark reports them.
+# BENCH.json comes from a run with --benchmark_repetitions (the medians,
+# mins and maxes are the benchmark's own aggregates). With --data it prints
+# plain columns instead, "n sort_list_ms floor_ms" for the as-built layout,
+# for plotting.
 set -euo pipefail
 
-data=0
+mode=table
 if (($# == 2)) && [[ $1 == --data ]]; then
-  data=1
+  mode=data
   shift
 fi
 if (($# != 1)); then
@@ -24,47 +22,43 @@ if (($# != 1)); then
   exit 2
 fi
 
-# One line per benchmark instance: family, n, median milliseconds.
-jq -r '
+jq -r --arg mode "$mode" '
   def ms: .cpu_time * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit];
-  def median: sort | if length % 2 == 1 then .[length / 2 | floor]
-                     else (.[length / 2 - 1] + .[length / 2]) / 2 end;
-  [.benchmarks[] | select(.error_occurred | not)] as $rows
-  | ($rows | map(select(.run_type == "iteration"))) as $iterations
-  | (if ($iterations | length) > 0 then $iterations
-     else $rows | map(select(.aggregate_name == "median")) end)
-  | group_by(.run_name)[]
-  | (.[0].run_name | split("/")) + [map(ms) | median | tostring]
-  | join(" ")
-' "$1" | awk -v data="$data" '
-  $1 == "BM_sort_list" { sort[$2] = $3; sizes[++count] = $2 + 0 }
-  $1 == "BM_floor" { floor_ms[$2] = $3 }
-  $1 == "BM_build_list" { build[$2] = $3 }
-  END {
-    # Ascending n, whatever order the file lists them in.
-    for (i = 2; i <= count; ++i)
-      for (j = i; j > 1 && sizes[j - 1] > sizes[j]; --j) {
-        t = sizes[j]; sizes[j] = sizes[j - 1]; sizes[j - 1] = t
-      }
-    if (data) {
-      for (i = 1; i <= count; ++i)
-        print sizes[i], sort[sizes[i]], \
-              (sizes[i] in floor_ms) ? floor_ms[sizes[i]] : "NaN"
-      exit
-    }
-    print "| n | sort_list per sort (ms) | ns per comparison | floor per sort (ms) | sort_list / floor |"
-    print "|---:|---:|---:|---:|---:|"
-    for (i = 1; i <= count; ++i) {
-      n = sizes[i]
-      ms = sort[n]
-      row = sprintf("| %d | %.2f | %.2f |", n, ms, ms * 1e6 / (n * (n + 1) / 2))
-      if (n in floor_ms)
-        row = row sprintf(" %.2f | %.3f |", floor_ms[n], ms / floor_ms[n])
-      else
-        row = row " - | - |"
-      print row
-    }
-    for (n in build)
-      printf "\nbuild_list of %d requests: %.2f ms (median)\n", n, build[n]
-  }
-'
+  def fixed(digits): . * pow(10; digits) | round | tostring
+    | (if length <= digits then "0" * (digits + 1 - length) + . else . end)
+    | .[:length - digits] + (if digits > 0 then "." + .[length - digits:] else "" end);
+  def shown: if . >= 100 then fixed(0) elif . >= 10 then fixed(1)
+             elif . >= 1 then fixed(2) else fixed(3) end;
+
+  # stats["BM_floor"]["30000"] = {median: ms, min: ms, max: ms}
+  (reduce (.benchmarks[]
+           | select(.run_type == "aggregate" and .aggregate_unit != "percentage")
+           | select(.aggregate_name | IN("median", "min", "max"))) as $row
+     ({}; ($row.run_name | split("/")) as [$family, $n]
+          | .[$family][$n][$row.aggregate_name] = ($row | ms))) as $stats
+  | if ($stats | length) == 0 then
+      error("no median rows: run iosort_bench with --benchmark_repetitions")
+    else . end
+  | def sizes($family): $stats[$family] // {} | keys | map(tonumber) | sort;
+    def cell: "\(.median | shown) (\(.min | shown)–\(.max | shown))";
+    def rows($sort; $floor):
+      sizes($sort)[] as $n
+      | $stats[$sort]["\($n)"] as $s | $stats[$floor]["\($n)"] as $f
+      | "| \($n) | \($f | cell) | \($s | cell) | \($s.median / $f.median | fixed(2)) | \($s.median * 1e6 / ($n * ($n + 1) / 2) | fixed(2)) |";
+    def table($title; $sort; $floor):
+      "\($title)\n",
+      "| n | plain floor (ms) | sort_list (ms) | sort_list / floor | ns per comparison |",
+      "|---:|---:|---:|---:|---:|",
+      rows($sort; $floor), "";
+  if $mode == "data" then
+    sizes("BM_sort_list")[] as $n
+    | "\($n) \($stats.BM_sort_list["\($n)"].median) \($stats.BM_floor["\($n)"].median // "NaN")"
+  else
+    table("As built (ascending addresses, as the self-test finds them):";
+          "BM_sort_list"; "BM_floor"),
+    table("Shuffled (the same nodes linked in random address order):";
+          "BM_sort_list_shuffled"; "BM_floor_shuffled"),
+    ($stats.BM_build_list // {} | to_entries[]
+     | "build_list of \(.key) requests: \(.value | cell) ms")
+  end
+' "$1"
