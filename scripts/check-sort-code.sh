@@ -38,7 +38,7 @@ body() {
       gsub(/[ :]/, "", part[1])
       instruction = part[2]
       # Alignment padding.
-      if (instruction ~ /^(nop|data16|xchg +%ax,%ax)/) next
+      if (instruction ~ /^(nop|data16|cs +nop|xchg +%ax,%ax)/) next
       # Data the two programs place differently.
       gsub(/-?0x[0-9a-f]+\(%rip\)/, "(%rip)", instruction)
       own = "<" name "+0x"
@@ -79,7 +79,7 @@ awk '
     mnemonic[NR] = $2
     line[NR] = $0
     if ($2 ~ /^cmovn?[lg]e?$/) cmov = cmov "\n  " $0
-    if ($2 ~ /^jn?[lg]e?$/) decide[++decisions] = NR
+    if ($2 ~ /^(j|cmov)n?[lg]e?$/) decide[++decisions] = NR
     if ($2 ~ /^j/ && $3 ~ /^@/ && substr($3, 2) + 0 <= $1 + 0) {
       loop_to[++loops] = substr($3, 2) + 0
       loop_from[loops] = $1 + 0
@@ -92,7 +92,7 @@ awk '
       failed = 1
     }
     if (!decisions) {
-      print "no branch decides the minimum" > "/dev/stderr"
+      print "no signed comparison of priorities found" > "/dev/stderr"
       exit 1
     }
     most = 0
@@ -141,8 +141,8 @@ fi
 if [[ -n $timed && $timed == "$code" ]]; then
   echo "iosort_bench times the same code ($timed_symbol)"
 else
-  echo "iosort_bench times other code than iosort runs:" >&2
-  diff <(echo "$code") <(echo "$timed") >&2 || true
+  echo "iosort_bench times other code than iosort runs (first lines of the difference):" >&2
+  diff <(echo "$code") <(echo "$timed") | head -n 20 >&2 || true
   status=1
 fi
 exit "$status"
