@@ -10,7 +10,8 @@
 void run_tests();
 
 // As run_tests, with `priority_fn` handed to every sort case and its check.
-// Runs no case when the title cannot be written to standard output.
+// Stops at the first report line that cannot be written to standard output,
+// the title included, and leaves the error there for the caller.
 void run_tests_with(PriorityFn priority_fn);
 
 // The cases. Each owns and frees its list, returns 1 when its checks hold,
