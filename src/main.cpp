@@ -3,14 +3,42 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <iostream>
 #include <new>
+#include <streambuf>
 #include <string_view>
 
 #include "menu.hpp"
 #include "self_test.hpp"
 
 namespace {
+
+// Thrown by StdinBuffer when reading fails; `error` is the errno value.
+struct ReadError {
+  int error;
+};
+
+// Standard input as the menu reads it: through stdio, one character at a
+// time, so that a read from a terminal returns at the end of each line. A
+// failed read throws ReadError instead of looking like the end of input, so
+// that it is reported rather than taken for a normal end.
+class StdinBuffer : public std::streambuf {
+ protected:
+  int_type underflow() override {
+    const int c = std::getc(stdin);
+    if (c == EOF) {
+      if (std::ferror(stdin) != 0) {
+        throw ReadError{errno};
+      }
+      return traits_type::eof();
+    }
+    current_ = static_cast<char>(c);
+    setg(&current_, &current_, &current_ + 1);
+    return traits_type::to_int_type(current_);
+  }
+
+ private:
+  char current_ = 0;
+};
 
 // Output that never reached its destination is a failure, not a success:
 // push out what is buffered and report any write error. Called as soon as
@@ -39,11 +67,17 @@ int main(int argc, char* argv[]) {
       if (std::string_view{argv[1]} == "-test") {
         run_tests();
       }
-    } else {
-      run_menu(*std::cin.rdbuf());
+      return finish_output();
     }
+    StdinBuffer input;
+    run_menu(input);
   } catch (const std::bad_alloc&) {
     static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
+    return EXIT_FAILURE;
+  } catch (const ReadError& failure) {
+    static_cast<void>(std::fprintf(stderr,
+                                   "iosort: read error on standard input: %s\n",
+                                   std::strerror(failure.error)));
     return EXIT_FAILURE;
   }
   return finish_output();
