@@ -58,22 +58,29 @@ int finish_output() {
   return EXIT_FAILURE;
 }
 
+// Ends the program inside the allocation that failed rather than by throwing
+// std::bad_alloc: when memory runs out from the start, the C++ runtime has
+// none left to throw an exception in and would abort instead. Writing to the
+// unbuffered stderr needs no memory.
+[[noreturn]] void out_of_memory() {
+  static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
+  std::exit(EXIT_FAILURE);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  std::set_new_handler(out_of_memory);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  try {
-    if (argc > 1) {
-      if (std::string_view{argv[1]} == "-test") {
-        run_tests();
-      }
-      return finish_output();
+  if (argc > 1) {
+    if (std::string_view{argv[1]} == "-test") {
+      run_tests();
     }
+    return finish_output();
+  }
+  try {
     StdinBuffer input;
     run_menu(input);
-  } catch (const std::bad_alloc&) {
-    static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
-    return EXIT_FAILURE;
   } catch (const ReadError& failure) {
     static_cast<void>(std::fprintf(stderr,
                                    "iosort: read error on standard input: %s\n",
