@@ -26,7 +26,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::HasSubstr;
 
 constexpr std::string_view kMenu =
     "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
@@ -60,15 +59,25 @@ std::string contents(FILE* file) {
   return data;
 }
 
+enum class Input {
+  kGiven,       // `input`, or `input_file` when set
+  kNeverEnds,   // a pipe no one writes to or closes
+  kWouldBlock,  // the same pipe, non-blocking: a read fails with EAGAIN
+  kDirectory,   // a read fails with EISDIR
+  kWriteOnly,   // a read fails with EBADF
+  kClosed,      // no standard input at all: EBADF
+};
 enum class Output { kCaptured, kFullDevice, kReaderGone };
 
 struct Launch {
   std::vector<std::string> args = {};
   std::string input = {};
-  FILE* input_file = nullptr;     // read instead of `input` when set
-  bool input_never_ends = false;  // a pipe no one writes to or closes
+  FILE* input_file = nullptr;
+  Input source = Input::kGiven;
   Output output = Output::kCaptured;
   bool ignore_sigpipe = false;
+  rlim_t file_size_limit = 0;    // RLIMIT_FSIZE in bytes; 0: none
+  rlim_t address_space_kib = 0;  // RLIMIT_AS; 0: none
   std::chrono::seconds limit = 30s;
 };
 
@@ -78,7 +87,13 @@ struct Outcome {
   int exit_code = -1;  // -1 unless the program exited by itself
   int signal = 0;
   long max_rss_kib = 0;
+  double cpu_seconds = 0;
 };
+
+double seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) +
+         static_cast<double>(time.tv_usec) / 1e6;
+}
 
 // Starts the program at once, so that several can run side by side.
 class Child {
@@ -101,21 +116,45 @@ class Child {
       int ends[2];
       int in = fileno(launch.input_file ? launch.input_file : input.get());
       int out = fileno(out_.get());
-      if (launch.input_never_ends) {
-        // The program itself keeps the write end open, so reads just wait.
-        in = pipe(ends) == 0 ? ends[0] : -1;
+      switch (launch.source) {
+        case Input::kGiven:
+        case Input::kClosed:
+          break;
+        case Input::kNeverEnds:
+        case Input::kWouldBlock:
+          // The program itself keeps the write end open, so reads wait.
+          in = pipe(ends) == 0 ? ends[0] : -1;
+          if (launch.source == Input::kWouldBlock &&
+              fcntl(in, F_SETFL, O_NONBLOCK) != 0) {
+            in = -1;
+          }
+          break;
+        case Input::kDirectory:
+          in = open("/", O_RDONLY);
+          break;
+        case Input::kWriteOnly:
+          in = open("/dev/null", O_WRONLY);
+          break;
       }
       if (launch.output == Output::kFullDevice) {
         out = open("/dev/full", O_WRONLY);
       } else if (launch.output == Output::kReaderGone) {
         out = pipe(ends) == 0 && close(ends[0]) == 0 ? ends[1] : -1;
       }
+      const rlimit file_size{launch.file_size_limit, launch.file_size_limit};
+      const rlim_t address_bytes = launch.address_space_kib * 1024;
+      const rlimit address_space{address_bytes, address_bytes};
       if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 ||
           dup2(out, STDOUT_FILENO) < 0 ||
-          dup2(fileno(err_.get()), STDERR_FILENO) < 0) {
+          dup2(fileno(err_.get()), STDERR_FILENO) < 0 ||
+          (launch.source == Input::kClosed && close(STDIN_FILENO) != 0) ||
+          (file_size.rlim_cur > 0 && setrlimit(RLIMIT_FSIZE, &file_size)) ||
+          (address_bytes > 0 && setrlimit(RLIMIT_AS, &address_space))) {
         _exit(126);
       }
       signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+      // Past the size limit a write fails with EFBIG instead of killing.
+      signal(SIGXFSZ, SIG_IGN);
       execv(argv[0], argv.data());
       _exit(127);
     }
@@ -140,7 +179,8 @@ class Child {
             .err = contents(err_.get()),
             .exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1,
             .signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-            .max_rss_kib = usage.ru_maxrss};
+            .max_rss_kib = usage.ru_maxrss,
+            .cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime)};
   }
 
  private:
@@ -286,43 +326,124 @@ TEST(Arguments, AFirstArgumentOtherThanDashTestEndsAtOnceInSilence) {
   }
 }
 
-void expect_write_error(const Outcome& run, int error) {
+// One line on stderr, "iosort: <what>: <reason>", and status 1.
+void expect_failure(const Outcome& run, std::string_view what, int error) {
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  EXPECT_TRUE(run.err.ends_with('\n'));
-  EXPECT_THAT(run.err, HasSubstr(std::strerror(error)));
+  EXPECT_EQ(run.err, "iosort: " + std::string(what) + ": " +
+                         std::strerror(error) + "\n");
 }
 
-TEST(SelfTestMode, WritesTheReportWhateverFollowsAndFailsOnAFullDevice) {
+constexpr std::string_view kWriteError = "write error on standard output";
+constexpr std::string_view kReadError = "read error on standard input";
+
+TEST(SelfTestMode, WritesItsReportWhateverFollowsAndStopsAtALineItCannotWrite) {
   // Each run sorts 30000 requests; side by side they take the time of one.
   constexpr auto kSlow = 240s;  // under the CTest limit, for a clear failure
   Child plain({.args = {"-test"}, .limit = kSlow});
   Child extra({.args = {"-test", "extra", "args"}, .limit = kSlow});
-  // With nowhere to write the report, it must stop at once, long before the
-  // others have sorted their 30000 requests.
-  Child full({.args = {"-test"}, .output = Output::kFullDevice, .limit = 2s});
-  expect_write_error(full.finish(), ENOSPC);
-  for (Child* child : {&plain, &extra}) {
-    const Outcome run = child->finish();
+  // Nowhere to write the title; room for the title (and for the error on
+  // stderr) but not for the first case's line.
+  Child full({.args = {"-test"}, .output = Output::kFullDevice});
+  Child cut({.args = {"-test"}, .file_size_limit = 64});
+  const Outcome passing = plain.finish();
+  for (const Outcome& run : {passing, extra.finish()}) {
     EXPECT_EQ(run.out, report(8));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_code, 0);
   }
+  const Outcome no_room = full.finish();
+  const Outcome cut_short = cut.finish();
+  expect_failure(no_room, kWriteError, ENOSPC);
+  expect_failure(cut_short, kWriteError, EFBIG);
+  EXPECT_EQ(cut_short.out, report(8).substr(0, 64));
+  // Both must stop before the long cases. CPU time, unlike the wall clock,
+  // does not stretch on a busy machine.
+  for (const Outcome& run : {no_room, cut_short}) {
+    EXPECT_LT(run.cpu_seconds * 10, passing.cpu_seconds);
+  }
 }
 
-// Standard input never ends in these runs, so a program that waited for a
-// choice would hang until the limit; side by side, they share that wait.
-TEST(WriteErrors, MenuStopsAtOnceWhenItsOutputFails) {
-  Child full({.input_never_ends = true, .output = Output::kFullDevice});
-  Child gone({.input_never_ends = true,
-              .output = Output::kReaderGone,
-              .ignore_sigpipe = true});
-  Child signalled({.input_never_ends = true, .output = Output::kReaderGone});
-  expect_write_error(full.finish(), ENOSPC);
-  expect_write_error(gone.finish(), EPIPE);
-  const Outcome killed = signalled.finish();
-  EXPECT_TRUE(killed.signal == SIGPIPE || killed.exit_code == 1)
-      << "signal " << killed.signal << ", status " << killed.exit_code;
+// A failed read or write ends the menu at once: no choice is acted on after
+// a failed read, and none is waited for after a failed write, although
+// standard input never ends in those runs. Side by side, the runs share the
+// wait a hanging one would cause.
+TEST(MenuFailures, AFailedReadOrWriteIsReportedAndEndsTheRun) {
+  const struct {
+    Launch launch;
+    std::string_view what;  // empty: ends by SIGPIPE
+    int error;
+  } cases[] = {
+      {{.source = Input::kNeverEnds, .output = Output::kFullDevice},
+       kWriteError,
+       ENOSPC},
+      {{.source = Input::kNeverEnds,
+        .output = Output::kReaderGone,
+        .ignore_sigpipe = true},
+       kWriteError,
+       EPIPE},
+      {{.source = Input::kNeverEnds, .output = Output::kReaderGone}, "", 0},
+      {{.source = Input::kDirectory}, kReadError, EISDIR},
+      {{.source = Input::kClosed}, kReadError, EBADF},
+      {{.source = Input::kWriteOnly}, kReadError, EBADF},
+      {{.source = Input::kWouldBlock}, kReadError, EAGAIN},
+  };
+  std::vector<std::unique_ptr<Child>> children;
+  for (const auto& c : cases) {
+    children.push_back(std::make_unique<Child>(c.launch));
+  }
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(testing::Message() << "case " << i);
+    const Outcome run = children[i]->finish();
+    if (cases[i].what.empty()) {
+      EXPECT_TRUE(run.signal == SIGPIPE || run.exit_code == 1)
+          << "signal " << run.signal << ", status " << run.exit_code;
+      continue;
+    }
+    expect_failure(run, cases[i].what, cases[i].error);
+    if (cases[i].what == kReadError) {
+      EXPECT_EQ(run.out, kMenu);
+    }
+  }
+}
+
+// The smallest RLIMIT_AS, in KiB, under which the loader can map the program
+// and its libraries; below it the loader fails with status 127.
+rlim_t least_address_space_to_load() {
+  const auto loads = [](rlim_t kib) {
+    return run_iosort({.input = "0", .address_space_kib = kib}).exit_code !=
+           127;
+  };
+  rlim_t fails = 1024;
+  rlim_t enough = 64 * 1024;
+  EXPECT_TRUE(loads(enough));
+  while (enough - fails > 1) {
+    const rlim_t half = fails + (enough - fails) / 2;
+    (loads(half) ? enough : fails) = half;
+  }
+  return enough;
+}
+
+// Just above the address space that loading takes, no allocation succeeds,
+// not even the C++ runtime's reserve for throwing std::bad_alloc: running out
+// of memory must still end in the program's message and status 1.
+TEST(OutOfMemory, EveryLimitTheProgramLoadsUnderEndsInAStatusNotASignal) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer runtime needs more address space than this";
+#endif
+  const rlim_t least = least_address_space_to_load();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"-test"}}) {
+    for (rlim_t kib = least; kib < least + 512; kib += 8) {
+      const Outcome run = run_iosort(
+          {.args = args, .input = "1 3 0", .address_space_kib = kib});
+      ASSERT_TRUE(run.exit_code == 0 ? run.err.empty()
+                                     : run.exit_code == 1 &&
+                                           run.err == "iosort: out of memory\n")
+          << testing::PrintToString(args) << " at " << kib << " KiB: signal "
+          << run.signal << ", status " << run.exit_code << ", "
+          << testing::PrintToString(run.err);
+    }
+  }
 }
 
 }  // namespace
