@@ -134,11 +134,11 @@ void sort_list(RequestNode& head, PriorityFn priority_fn) {
     ScanAhead::Pass pass(ahead);
     for (RequestNode* scan = placed; scan->next != nullptr; scan = scan->next) {
       pass.step(scan->next);
-      const std::int32_t a = priority_fn(scan->next->base_priority);
-      const std::int32_t b = priority_fn(min_prev->next->base_priority);
+      const std::int32_t candidate = priority_fn(scan->next->base_priority);
+      const std::int32_t minimum = priority_fn(min_prev->next->base_priority);
       // Strictly less: a tie keeps the earlier node, which makes the sort
       // stable.
-      if (a < b) {
+      if (candidate < minimum) {
         min_prev = scan;
       }
     }
