@@ -1,14 +1,27 @@
-// Feeds arbitrary bytes to the menu loop as its standard input.
+// Feeds arbitrary bytes to the menu as standard input, and checks its answers.
 
+#include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <streambuf>
+#include <string_view>
 
 #include "menu.hpp"
 
 namespace {
+
+constexpr std::string_view kMenu =
+    "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
+    "2) Sort List (ascending)\r\n3) Display List\r\n";
+constexpr std::string_view kSpaces = " \t\n\v\f\r";
+
+// What the menu wrote for the current input, as of the last fflush.
+char* output_data = nullptr;
+std::size_t output_size = 0;
 
 // Serves the fuzzer's bytes in place, with no copy. libFuzzer's buffer ends
 // exactly where the input does, so ASan catches any read past the end,
@@ -24,14 +37,74 @@ class ByteSource : public std::streambuf {
   }
 };
 
+// The choice a token stands for, if any, by another route than the menu's.
+std::optional<std::int32_t> reference_choice(std::string_view token) {
+  // from_chars takes a '-' but no '+'. A '+' before another sign must stay,
+  // or "+-1" would pass as -1.
+  if (token.starts_with('+') && token.find_first_of("+-", 1) != 1) {
+    token.remove_prefix(1);
+  }
+  std::int32_t value = 0;
+  const char* const end = token.data() + token.size();
+  const auto [stop, error] = std::from_chars(token.data(), end, value);
+  if (error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+// What a prompt and the answer after it amount to.
+const char* kind_of(std::string_view answer) {
+  if (!answer.starts_with(kMenu)) return "no menu";
+  answer.remove_prefix(kMenu.size());
+  if (answer.empty()) return "nothing";
+  if (answer == "Terminating\r\n") return "exit";
+  if (answer.starts_with("You have entered an invalid")) return "invalid";
+  return answer.starts_with("Base Pri: ") ? "display" : "something else";
+}
+
+// Reads the input token by token as the menu should, and stops the fuzzer at
+// the first answer that does not follow from the token's reference choice.
+void check_answers(std::string_view input, std::string_view output) {
+  bool built = false;
+  for (;;) {
+    input.remove_prefix(
+        std::min(input.find_first_not_of(kSpaces), input.size()));
+    const auto token = input.substr(0, input.find_first_of(kSpaces));
+    input.remove_prefix(token.size());
+    // The end of input counts as choice 0.
+    const auto choice = token.empty() ? 0 : reference_choice(token);
+    const char* expected = "invalid";
+    if (choice == 0) expected = "exit";
+    if (choice == 1 || choice == 2 || choice == 3) expected = "nothing";
+    if (choice == 3 && built) expected = "display";
+    built = built || choice == 1;
+    // Nothing may follow an exit, so its answer runs to the end.
+    const auto answer =
+        output.substr(0, choice == 0 ? output.npos : output.find(kMenu, 1));
+    output.remove_prefix(answer.size());
+    const char* const actual = kind_of(answer);
+    if (std::string_view{actual} != expected) {
+      // Escaped, since the token's bytes may be any at all, NUL included.
+      std::fputs("menu_fuzz: token \"", stderr);
+      for (const char c : token) {
+        std::fprintf(stderr, c >= ' ' && c <= '~' ? "%c" : "\\x%02x",
+                     static_cast<unsigned char>(c));
+      }
+      std::fprintf(stderr, "\": expected %s, got %s\n", expected, actual);
+      std::abort();
+    }
+    if (choice == 0) return;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  // The menu's text is not under test, and a terminal or a log would make
-  // every run pay for it. /dev/null also never fails, so the loop never
-  // stops early on a write error.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-    std::perror("menu_fuzz: /dev/null");
+  // The answers are checked, so the menu must write into memory; freopen
+  // cannot do that, but glibc lets stdout be assigned. Memory also spares
+  // each prompt's flush a system call.
+  stdout = open_memstream(&output_data, &output_size);
+  if (stdout == nullptr) {
+    std::perror("menu_fuzz: open_memstream");
     std::abort();
   }
   return 0;
@@ -41,7 +114,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   // A fixed seed makes each input replay exactly, whatever ran before it.
   std::srand(1);
+  // Writing from the start again reuses the buffer the inputs before grew.
+  std::rewind(stdout);
   ByteSource source(data, size);
   run_menu(source);
+  static_cast<void>(std::fflush(stdout));
+  check_answers({reinterpret_cast<const char*>(data), size},
+                {output_data, output_size});
   return 0;
 }
