@@ -12,28 +12,37 @@
 
 namespace {
 
-// Thrown by StdinBuffer when reading fails; `error` is the errno value.
-struct ReadError {
-  int error;
-};
+// Both failures below end the program at once, without unwinding: throwing
+// takes memory, and when memory has run out from the start the C++ runtime
+// has none to throw with and would abort instead. Writing to the unbuffered
+// stderr takes none, and the program holds nothing but memory.
+
+[[noreturn]] void out_of_memory() {
+  static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
+  std::exit(EXIT_FAILURE);
+}
 
 // Standard input as the menu reads it: through stdio, one character at a
-// time, so that a read from a terminal returns at the end of each line. A
-// failed read throws ReadError instead of looking like the end of input, so
-// that it is reported rather than taken for a normal end.
+// time, so that a read from a terminal returns at the end of each line.
+// Unlike std::cin's buffer it does not take a failed read for the end of
+// input: it reports the failure and ends the program, acting on nothing
+// more. The menu has flushed its prompt before every read.
 class StdinBuffer : public std::streambuf {
  protected:
   int_type underflow() override {
     const int c = std::getc(stdin);
-    if (c == EOF) {
-      if (std::ferror(stdin) != 0) {
-        throw ReadError{errno};
-      }
-      return traits_type::eof();
+    if (c != EOF) {
+      current_ = static_cast<char>(c);
+      setg(&current_, &current_, &current_ + 1);
+      return traits_type::to_int_type(current_);
     }
-    current_ = static_cast<char>(c);
-    setg(&current_, &current_, &current_ + 1);
-    return traits_type::to_int_type(current_);
+    if (std::ferror(stdin) != 0) {
+      static_cast<void>(
+          std::fprintf(stderr, "iosort: read error on standard input: %s\n",
+                       std::strerror(errno)));
+      std::exit(EXIT_FAILURE);
+    }
+    return traits_type::eof();
   }
 
  private:
@@ -58,15 +67,6 @@ int finish_output() {
   return EXIT_FAILURE;
 }
 
-// Ends the program inside the allocation that failed rather than by throwing
-// std::bad_alloc: when memory runs out from the start, the C++ runtime has
-// none left to throw an exception in and would abort instead. Writing to the
-// unbuffered stderr needs no memory.
-[[noreturn]] void out_of_memory() {
-  static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
-  std::exit(EXIT_FAILURE);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -76,16 +76,9 @@ int main(int argc, char* argv[]) {
     if (std::string_view{argv[1]} == "-test") {
       run_tests();
     }
-    return finish_output();
-  }
-  try {
+  } else {
     StdinBuffer input;
     run_menu(input);
-  } catch (const ReadError& failure) {
-    static_cast<void>(std::fprintf(stderr,
-                                   "iosort: read error on standard input: %s\n",
-                                   std::strerror(failure.error)));
-    return EXIT_FAILURE;
   }
   return finish_output();
 }

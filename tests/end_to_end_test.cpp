@@ -424,22 +424,29 @@ rlim_t least_address_space_to_load() {
 }
 
 // Just above the address space that loading takes, no allocation succeeds,
-// not even the C++ runtime's reserve for throwing std::bad_alloc: running out
-// of memory must still end in the program's message and status 1.
+// not even the C++ runtime's reserve for throwing an exception: running out
+// of memory, or a read error there, must still end in the program's message
+// and status 1.
 TEST(OutOfMemory, EveryLimitTheProgramLoadsUnderEndsInAStatusNotASignal) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer runtime needs more address space than this";
 #endif
   const rlim_t least = least_address_space_to_load();
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, std::vector<std::string>{"-test"}}) {
+  const Launch launches[] = {
+      {.input = "1 3 0"}, {.args = {"-test"}}, {.source = Input::kDirectory}};
+  const std::string read_error = "iosort: read error on standard input: " +
+                                 std::string(std::strerror(EISDIR)) + "\n";
+  for (const Launch& launch : launches) {
     for (rlim_t kib = least; kib < least + 512; kib += 8) {
-      const Outcome run = run_iosort(
-          {.args = args, .input = "1 3 0", .address_space_kib = kib});
-      ASSERT_TRUE(run.exit_code == 0 ? run.err.empty()
-                                     : run.exit_code == 1 &&
-                                           run.err == "iosort: out of memory\n")
-          << testing::PrintToString(args) << " at " << kib << " KiB: signal "
+      Launch limited = launch;
+      limited.address_space_kib = kib;
+      const Outcome run = run_iosort(limited);
+      ASSERT_TRUE(run.exit_code == 0
+                      ? run.err.empty() && launch.source == Input::kGiven
+                      : run.exit_code == 1 &&
+                            (run.err == "iosort: out of memory\n" ||
+                             run.err == read_error))
+          << "launch " << &launch - launches << " at " << kib << " KiB: signal "
           << run.signal << ", status " << run.exit_code << ", "
           << testing::PrintToString(run.err);
     }
