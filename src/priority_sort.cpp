@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 
 namespace {
@@ -20,7 +21,7 @@ inline void prefetch(const RequestNode* node) {
 
 // Where scouts wait when they have nowhere to go. It leads back to itself,
 // so a scout can always take one more step.
-RequestNode idle{0, &idle, {}};
+constinit RequestNode idle{0, &idle, {}};
 
 // Brings the nodes a scan is about to reach into the cache before it gets
 // there.
@@ -36,20 +37,19 @@ RequestNode idle{0, &idle, {}};
 // trips in flight at once, and it follows the links, so it does not matter
 // where in memory the nodes are.
 //
-// Nothing here decides anything: marks and scouts hold nodes of the list,
-// which a sort never frees, or `idle`, and a mark that has since been
-// placed only sends its scout along placed nodes for one segment.
+// Nothing here decides anything or writes to a node: marks and scouts only
+// read links, of nodes of the list, which a sort never frees, or of `idle`.
+// A mark that has since been placed only sends its scout along placed
+// nodes for one segment.
 class ScanAhead {
  public:
-  ScanAhead() {
-    marks_.fill(&idle);
-    scouts_.fill(&idle);
-  }
+  ScanAhead() { scouts_.fill(&idle); }
   ScanAhead(const ScanAhead&) = delete;
   ScanAhead& operator=(const ScanAhead&) = delete;
 
-  // The scouting of one pass. A separate object so that its counters can
-  // live in registers, away from the arrays the scan writes to.
+  // The scouting of one pass. Kept apart from the arrays so that the
+  // compiler holds its counters in registers: as members beside them, they
+  // were loaded and stored again at every step.
   class Pass {
    public:
     explicit Pass(ScanAhead& ahead)
@@ -63,7 +63,7 @@ class ScanAhead {
     ~Pass() { ahead_.learn_length(steps_); }
 
     // Called with each node the scan reaches, in order.
-    void step(RequestNode* node) {
+    void step(const RequestNode* node) {
       ++steps_;
       if (!active_) {
         return;
@@ -71,22 +71,23 @@ class ScanAhead {
       if (until_mark_ > 0 && --until_mark_ == 0) {
         enter_segment(node);
       }
-      RequestNode*& scout = ahead_.scouts_[steps_ % kScouts];
-      RequestNode* const reached = scout->next;
+      const RequestNode*& scout = ahead_.scouts_[steps_ % kScouts];
+      const RequestNode* const reached = scout->next;
       scout = reached != nullptr ? reached : &idle;
       prefetch(scout);
     }
 
    private:
-    void enter_segment(RequestNode* node) {
+    void enter_segment(const RequestNode* node) {
       if (segment_ == kMarks) {
         return;
       }
       until_mark_ = ahead_.gap_;
       ahead_.marks_[segment_] = node;
-      ahead_.scouts_[segment_ % kScouts] = ahead_.marks_[segment_ + kLead];
+      ahead_.marked_ = std::max(ahead_.marked_, segment_ + 1);
+      ahead_.scouts_[segment_ % kScouts] = ahead_.mark(segment_ + kLead);
       // The next scout starts here: have its first node on the way.
-      prefetch(ahead_.marks_[segment_ + kLead + 1]);
+      prefetch(ahead_.mark(segment_ + kLead + 1));
       ++segment_;
     }
 
@@ -103,10 +104,15 @@ class ScanAhead {
   // has walked its segment before the scan gets there, near enough that
   // what it prefetched is still in the first-level cache.
   static constexpr std::size_t kLead = kScouts + 2;
-  // 32 KiB of stack; enough for a gap of kMinGap in chains up to 32768.
+  // 32 KiB of stack, left unwritten until a long chain needs it; enough for
+  // a gap of kMinGap in chains up to 32768 nodes.
   static constexpr std::size_t kMarks = 4096;
   static constexpr std::size_t kMinGap = 8;
   static constexpr std::size_t kShortChain = 384;
+
+  const RequestNode* mark(std::size_t index) const {
+    return index < marked_ ? marks_[index] : &idle;
+  }
 
   // Spreads the marks over the chain the first pass found.
   void learn_length(std::size_t length) {
@@ -116,8 +122,9 @@ class ScanAhead {
     length_ = length;
   }
 
-  std::array<RequestNode*, kMarks + kLead + 1> marks_;
-  std::array<RequestNode*, kScouts> scouts_;
+  std::array<const RequestNode*, kMarks> marks_;  // the first marked_ are set
+  std::array<const RequestNode*, kScouts> scouts_;
+  std::size_t marked_ = 0;
   std::size_t length_ = 0;
   std::size_t gap_ = 0;
 };
@@ -139,6 +146,10 @@ void sort_list(RequestNode& head, PriorityFn priority_fn) {
       // Strictly less: a tie keeps the earlier node, which makes the sort
       // stable.
       if (candidate < minimum) {
+        // A fence for the compiler alone, on this rare path, keeps the
+        // choice of the minimum a branch: as a conditional move it would
+        // make every step of the scan wait for the comparison before.
+        std::atomic_signal_fence(std::memory_order_seq_cst);
         min_prev = scan;
       }
     }
