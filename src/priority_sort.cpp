@@ -43,32 +43,32 @@ constinit RequestNode idle{0, &idle, {}};
 // nodes for one segment.
 class ScanAhead {
  public:
-  ScanAhead() { scouts_.fill(&idle); }
+  // For a chain of `length` nodes, as the first pass counted them.
+  explicit ScanAhead(std::size_t length)
+      : length_(length), gap_(std::max(kMinGap, length / kMarks + 1)) {
+    scouts_.fill(&idle);
+  }
   ScanAhead(const ScanAhead&) = delete;
   ScanAhead& operator=(const ScanAhead&) = delete;
+
+  // Whether the last pass found a chain short enough to stay in the cache
+  // without help.
+  bool chain_is_short() const { return length_ <= kShortChain; }
 
   // The scouting of one pass. Kept apart from the arrays so that the
   // compiler holds its counters in registers: as members beside them, they
   // were loaded and stored again at every step.
   class Pass {
    public:
-    explicit Pass(ScanAhead& ahead)
-        : ahead_(ahead),
-          // A short chain stays in the cache without help. The first pass
-          // cannot know yet, and has no marks to send scouts from.
-          active_(ahead.length_ == 0 || ahead.length_ > kShortChain),
-          until_mark_(active_ && ahead.gap_ > 0 ? 1 : 0) {}
+    explicit Pass(ScanAhead& ahead) : ahead_(ahead) {}
     Pass(const Pass&) = delete;
     Pass& operator=(const Pass&) = delete;
-    ~Pass() { ahead_.learn_length(steps_); }
+    ~Pass() { ahead_.length_ = steps_; }
 
     // Called with each node the scan reaches, in order.
     void step(const RequestNode* node) {
       ++steps_;
-      if (!active_) {
-        return;
-      }
-      if (until_mark_ > 0 && --until_mark_ == 0) {
+      if (--until_mark_ == 0) {
         enter_segment(node);
       }
       const RequestNode*& scout = ahead_.scouts_[steps_ % kScouts];
@@ -79,10 +79,10 @@ class ScanAhead {
 
    private:
     void enter_segment(const RequestNode* node) {
+      until_mark_ = ahead_.gap_;
       if (segment_ == kMarks) {
         return;
       }
-      until_mark_ = ahead_.gap_;
       ahead_.marks_[segment_] = node;
       ahead_.marked_ = std::max(ahead_.marked_, segment_ + 1);
       ahead_.scouts_[segment_ % kScouts] = ahead_.mark(segment_ + kLead);
@@ -92,8 +92,7 @@ class ScanAhead {
     }
 
     ScanAhead& ahead_;
-    bool active_;
-    std::size_t until_mark_;
+    std::size_t until_mark_ = 1;
     std::size_t segment_ = 0;
     std::size_t steps_ = 0;
   };
@@ -114,46 +113,61 @@ class ScanAhead {
     return index < marked_ ? marks_[index] : &idle;
   }
 
-  // Spreads the marks over the chain the first pass found.
-  void learn_length(std::size_t length) {
-    if (gap_ == 0) {
-      gap_ = std::max(kMinGap, length / kMarks + 1);
-    }
-    length_ = length;
-  }
-
   std::array<const RequestNode*, kMarks> marks_;  // the first marked_ are set
   std::array<const RequestNode*, kScouts> scouts_;
   std::size_t marked_ = 0;
-  std::size_t length_ = 0;
-  std::size_t gap_ = 0;
+  std::size_t length_;
+  // The marks spread over the chain the first pass found.
+  const std::size_t gap_;
 };
+
+// Returns the node before the first node of the lowest priority behind
+// `placed`, handing `visit` each node the scan reaches.
+template <typename Visit>
+RequestNode* find_min_prev(RequestNode* placed, PriorityFn priority_fn,
+                           Visit visit) {
+  RequestNode* min_prev = placed;
+  for (RequestNode* scan = placed; scan->next != nullptr; scan = scan->next) {
+    visit(scan->next);
+    const std::int32_t candidate = priority_fn(scan->next->base_priority);
+    const std::int32_t minimum = priority_fn(min_prev->next->base_priority);
+    // Strictly less: a tie keeps the earlier node, which makes the sort
+    // stable.
+    if (candidate < minimum) {
+      // A fence for the compiler alone, on this rare path, keeps the
+      // choice of the minimum a branch: as a conditional move it would
+      // make every step of the scan wait for the comparison before.
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      min_prev = scan;
+    }
+  }
+  return min_prev;
+}
 
 }  // namespace
 
 std::int32_t compute_priority(std::int32_t base) { return 100 - base; }
 
 void sort_list(RequestNode& head, PriorityFn priority_fn) {
-  ScanAhead ahead;
-  for (RequestNode* placed = &head; placed->next != nullptr;
+  if (head.next == nullptr) {
+    return;
+  }
+  // The first pass counts the chain for the scouts, who have no marks to
+  // start from yet; a chain short enough is then sorted without them.
+  std::size_t length = 0;
+  const auto count = [&length](const RequestNode*) { ++length; };
+  move_node(head, *find_min_prev(&head, priority_fn, count));
+  ScanAhead ahead(length);
+  RequestNode* placed = head.next;
+  for (; placed->next != nullptr && !ahead.chain_is_short();
        placed = placed->next) {
-    RequestNode* min_prev = placed;
     ScanAhead::Pass pass(ahead);
-    for (RequestNode* scan = placed; scan->next != nullptr; scan = scan->next) {
-      pass.step(scan->next);
-      const std::int32_t candidate = priority_fn(scan->next->base_priority);
-      const std::int32_t minimum = priority_fn(min_prev->next->base_priority);
-      // Strictly less: a tie keeps the earlier node, which makes the sort
-      // stable.
-      if (candidate < minimum) {
-        // A fence for the compiler alone, on this rare path, keeps the
-        // choice of the minimum a branch: as a conditional move it would
-        // make every step of the scan wait for the comparison before.
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        min_prev = scan;
-      }
-    }
-    move_node(*placed, *min_prev);
+    const auto scout = [&pass](const RequestNode* node) { pass.step(node); };
+    move_node(*placed, *find_min_prev(placed, priority_fn, scout));
+  }
+  for (; placed->next != nullptr; placed = placed->next) {
+    const auto unscouted = [](const RequestNode*) {};
+    move_node(*placed, *find_min_prev(placed, priority_fn, unscouted));
   }
 }
 
