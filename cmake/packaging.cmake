@@ -1,13 +1,23 @@
 include(GNUInstallDirs)
 install(TARGETS iosort RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The man page goes out gzipped, as Debian keeps man pages. CMake compresses
-# it itself, so no gzip tool is needed, and does so again when it changes.
-set(man_page ${CMAKE_CURRENT_SOURCE_DIR}/man/iosort.1)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${man_page})
-file(ARCHIVE_CREATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/iosort.1.gz
-  PATHS ${man_page} FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/iosort.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Man pages and Debian's changelog are kept gzipped. gzip -n leaves the name
+# and time stamp out of the header, so that the same text gives the same
+# bytes whenever it is built (CMake's own gzip writes the time). gzip is
+# everywhere Debian is; without it the file goes in uncompressed.
+find_program(IOSORT_GZIP gzip)
+function(install_gzipped file destination)
+  if(IOSORT_GZIP)
+    execute_process(COMMAND ${IOSORT_GZIP} -9 -n -k -f ${file} COMMAND_ERROR_IS_FATAL ANY)
+    install(FILES ${file}.gz DESTINATION ${destination})
+  else()
+    install(FILES ${file} DESTINATION ${destination})
+  endif()
+endfunction()
+
+# The page's header names the project's version.
+configure_file(man/iosort.1.in iosort.1 @ONLY)
+install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/iosort.1 ${CMAKE_INSTALL_MANDIR}/man1)
 
 # `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
 # what the rules above install, under /usr.
