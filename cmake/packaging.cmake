@@ -25,6 +25,48 @@ set(CPACK_PACKAGE_CONTACT
   "iosort maintainers <maintainers@users.noreply.c-seed-ce1d0a5a.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "keep a list of I/O requests and order them by priority")
+set(CPACK_PACKAGE_DESCRIPTION [[
+A console program that holds I/O requests, each with a random base
+priority from 0 to 99 and a label, and orders them by an effective
+priority of 100 minus the base, highest base first, equal ones keeping
+their order. A numbered menu read from standard input builds ten
+requests, sorts and displays them; iosort -test runs eight built-in
+checks of the list and the sort, one on 30000 requests, and prints a
+coloured verdict.]])
+
+# The documents Debian asks of every package, in its formats: the changelog,
+# whose newest entry is the release being built, and the copyright file,
+# made from LICENSE so that the licence is written once.
+configure_file(packaging/changelog.in changelog @ONLY)
+install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR})
+
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" _ "${license}")
+set(copyright_holder "${CMAKE_MATCH_1}")
+string(FIND "${license}" "Permission is hereby granted" grant_at)
+if(NOT copyright_holder OR grant_at LESS 0)
+  message(FATAL_ERROR "LICENSE no longer reads as the MIT licence that "
+                      "cmake/packaging.cmake copies into Debian's copyright file")
+endif()
+string(SUBSTRING "${license}" ${grant_at} -1 license_text)
+string(STRIP "${license_text}" license_text)
+# A field's continuation lines start with a space, and an empty one is " .".
+string(REPLACE "\n" "\n " license_text " ${license_text}")
+string(REPLACE "\n \n" "\n .\n" license_text "${license_text}")
+file(CONFIGURE OUTPUT copyright @ONLY CONTENT [[
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: @PROJECT_NAME@
+Upstream-Contact: @CPACK_PACKAGE_CONTACT@
+
+Files: *
+Copyright: @copyright_holder@
+License: Expat
+@license_text@
+]])
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
