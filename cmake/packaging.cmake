@@ -1,5 +1,17 @@
 include(GNUInstallDirs)
 install(TARGETS iosort RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (CPack's, or cmake --install --strip) also drops what
+# Debian's dh_strip drops and plain strip keeps: .comment, which names the
+# compiler of every object linked in, and .note.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\"
+        --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:iosort>\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endif()
 
 # Man pages and Debian's changelog are kept gzipped. gzip -n leaves the name
 # and time stamp out of the header, so that the same text gives the same
