@@ -83,4 +83,24 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+
+# `cpack --config CPackSourceConfig.cmake` makes iosort-<version>.tar.gz of
+# the source tree less what git ignores and git itself, the build directory
+# above all. CI checks that it holds exactly the files git tracks.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+set(CPACK_VERBATIM_VARIABLES ON)
+string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" source_re "${CMAKE_CURRENT_SOURCE_DIR}")
+set(CPACK_SOURCE_IGNORE_FILES
+  "^${source_re}/\\.git(/|$)"
+  "^${source_re}/build[^/]*/"
+  "^${source_re}/out/"
+  "/compile_commands\\.json$"
+  "\\.profraw$"
+  "/(crash|leak|timeout|oom)-[^/]*$"
+  "^${source_re}/CMakeUserPresets\\.json$")
+if(NOT CMAKE_CURRENT_BINARY_DIR STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+  string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" binary_re "${CMAKE_CURRENT_BINARY_DIR}")
+  list(APPEND CPACK_SOURCE_IGNORE_FILES "^${binary_re}/")
+endif()
 include(CPack)
