@@ -35,19 +35,19 @@ if(NOT packager_compile_flags MATCHES "_FORTIFY_SOURCE")
 endif()
 
 # Full RELRO: the relocations, the GOT among them, read-only once resolved,
-# which BIND_NOW does at start.
-if(NOT packager_link_flags MATCHES "-z[ ,]*(no)?relro")
-  check_linker_flag(CXX "LINKER:-z,relro" IOSORT_HAVE_RELRO)
-  if(IOSORT_HAVE_RELRO)
-    target_link_options(iosort_options INTERFACE "LINKER:-z,relro")
+# which BIND_NOW (-z now) does at start. Each -z keyword goes in unless the
+# packager's link flags set it or its opposite.
+function(link_with_z keyword packager_pattern)
+  if(packager_link_flags MATCHES "-z[ ,]*(${packager_pattern})")
+    return()
   endif()
-endif()
-if(NOT packager_link_flags MATCHES "-z[ ,]*(now|lazy)")
-  check_linker_flag(CXX "LINKER:-z,now" IOSORT_HAVE_BIND_NOW)
-  if(IOSORT_HAVE_BIND_NOW)
-    target_link_options(iosort_options INTERFACE "LINKER:-z,now")
+  check_linker_flag(CXX "LINKER:-z,${keyword}" IOSORT_HAVE_Z_${keyword})
+  if(IOSORT_HAVE_Z_${keyword})
+    target_link_options(iosort_options INTERFACE "LINKER:-z,${keyword}")
   endif()
-endif()
+endfunction()
+link_with_z(relro "relro|norelro")
+link_with_z(now "now|lazy")
 
 # Control-flow protection (CET, x86 only) works only in a program marked for
 # it, and the linker marks one only when all its parts are marked, the C
