@@ -23,8 +23,8 @@ if [[ $format != elf64-x86-64 ]]; then
   exit 0
 fi
 
-scan="find_min_prev<true, (anonymous namespace)::ComputePriority>"
-symbols=$(nm --defined-only "$program" | awk '/find_min_prev/ { print $3 }' |
+scan="scout_min_prev<(anonymous namespace)::ComputePriority>"
+symbols=$(nm --defined-only "$program" | awk '/scout_min_prev/ { print $3 }' |
   while read -r symbol; do
     if [[ $(c++filt "$symbol") == *"$scan"* ]]; then echo "$symbol"; fi
   done)

@@ -34,17 +34,15 @@ namespace {
 // - A mark that has since been placed only sends its scout along placed
 //   nodes for one segment.
 
-// A trip to memory takes about as long as this many steps of a scan whose
-// nodes are in the cache.
+// Trips to memory in flight: one takes about 8 steps of a scan in the cache.
 constexpr std::size_t kScouts = 8;
 // A scout covers its segment while the scan covers kScouts of them, so it
 // must start more than kScouts segments ahead; not many more, or what it
 // prefetches leaves the first-level cache before the scan gets there.
 constexpr std::size_t kLead = kScouts + 2;
 static_assert(kLead > kScouts);
-// The closest marks may be: a scout then starts kLead * kMinGap = 80 nodes
-// ahead of the scan, ample time for its first trip to memory, and few enough
-// that what it prefetches stays in the first-level cache (see below).
+// The closest marks may be: a scout then starts 80 nodes ahead, time enough
+// for a trip to memory, and close enough to stay in the cache (see below).
 constexpr std::size_t kMinGap = kScouts;
 // Enough marks at the smallest gap for the self-test's 30000 requests;
 // longer chains spread them wider.
@@ -60,7 +58,6 @@ static_assert(kLead * kMinGap < kShortChain);
 struct Trail {
   std::array<const RequestNode*, kMarks> marks{};  // the first `marked` are set
   std::size_t marked = 0;
-  std::size_t walked = 0;  // the nodes the pass met
 };
 
 // 32 KiB, more than a small stack can spare, so it lives beside the stack:
@@ -68,8 +65,7 @@ struct Trail {
 // has no side effects, so it never starts a second sort on this thread.
 constinit thread_local Trail thread_trail;
 
-// Where scouts wait with nowhere to go: it leads back to itself, so a scout
-// can always take one more step.
+// Where idle scouts wait: it leads back to itself, so they can always step.
 constinit RequestNode idle{0, &idle, {}};
 
 // A hint to start loading the cache line `node` starts on; it never faults.
@@ -80,24 +76,26 @@ void prefetch(const RequestNode* node) {
   __builtin_prefetch(node);
 }
 
-// The program's own policy written into the scan, where a call through the
-// pointer would cost two calls per comparison.
+// The program's own policy, written into the scan: no call per comparison.
 struct ComputePriority {
   std::int32_t operator()(std::int32_t base) const {
     return compute_priority(base);
   }
 };
 
+// The last pass's mark `index`, or `idle` where it left none.
+const RequestNode* mark(const Trail& trail, std::size_t index) {
+  return index < trail.marked ? trail.marks[index] : &idle;
+}
+
 // Returns the node before the first node of the lowest priority behind
-// `placed`. A scouting pass also leaves its marks in `trail` for the next.
-// Kept out of line, so that every build has the scan as a function of its own.
+// `placed`. A scouting scan also leaves marks `gap` nodes apart in `trail`
+// for the next.
 template <bool kScout, typename Priority>
-[[gnu::noinline]] RequestNode* find_min_prev(RequestNode* placed,
-                                             Priority priority, Trail& trail) {
+RequestNode* find_min_prev(RequestNode* placed, Priority priority, Trail& trail,
+                           std::size_t gap) {
   std::array<const RequestNode*, kScouts> scouts;
   scouts.fill(&idle);
-  const std::size_t known = trail.marked;
-  const std::size_t gap = std::max(kMinGap, trail.walked / kMarks + 1);
   std::size_t marked = 0;
   std::size_t until_mark = 1;
   std::size_t step = 0;
@@ -106,15 +104,13 @@ template <bool kScout, typename Priority>
        scan = scan->next, ++step) {
     RequestNode* const node = scan->next;
     if constexpr (kScout) {
-      if (--until_mark == 0) {
+      // The gap leaves room for every mark; the bound only makes sure.
+      if (--until_mark == 0 && marked < kMarks) {
         until_mark = gap;
-        if (marked < kMarks) {
-          const std::size_t ahead = marked + kLead;
-          scouts[marked % kScouts] = ahead < known ? trail.marks[ahead] : &idle;
-          // The next scout starts there: have its first node on the way.
-          prefetch(ahead + 1 < known ? trail.marks[ahead + 1] : &idle);
-          trail.marks[marked++] = node;
-        }
+        scouts[marked % kScouts] = mark(trail, marked + kLead);
+        // The next scout starts there: have its first node on the way.
+        prefetch(mark(trail, marked + kLead + 1));
+        trail.marks[marked++] = node;
       }
       const RequestNode*& scout = scouts[step % kScouts];
       scout = scout->next != nullptr ? scout->next : &idle;
@@ -122,8 +118,7 @@ template <bool kScout, typename Priority>
     }
     const std::int32_t candidate = priority(node->base_priority);
     const std::int32_t minimum = priority(min_prev->next->base_priority);
-    // Strictly less: a tie keeps the earlier node, which makes the sort
-    // stable.
+    // Strictly less: a tie keeps the earlier node, so the sort is stable.
     if (candidate < minimum) {
       // A fence for the compiler alone keeps this rare path a branch: as a
       // conditional move, every step would wait for the comparison before.
@@ -131,24 +126,35 @@ template <bool kScout, typename Priority>
       min_prev = scan;
     }
   }
-  trail.marked = marked;
-  trail.walked = step;
+  if constexpr (kScout) {
+    trail.marked = marked;
+  }
   return min_prev;
+}
+
+// Out of line, so that every build has the scouting scan as one function.
+template <typename Priority>
+[[gnu::noinline]] RequestNode* scout_min_prev(RequestNode* placed,
+                                              Priority priority, Trail& trail,
+                                              std::size_t gap) {
+  return find_min_prev<true>(placed, priority, trail, gap);
 }
 
 template <typename Priority>
 void sort_with(RequestNode& head, Priority priority) {
   Trail& trail = thread_trail;
-  // Marks from an earlier sort may lead to nodes freed since. The first pass
-  // has none, so it walks plain and counts the chain.
+  // Marks from an earlier sort may lead to nodes freed since.
   trail.marked = 0;
-  trail.walked = 0;
+  std::int32_t length = 0;
+  list_length(head, length);
+  auto unplaced = static_cast<std::size_t>(length);
   for (RequestNode* placed = &head; placed->next != nullptr;
-       placed = placed->next) {
+       placed = placed->next, --unplaced) {
+    const std::size_t gap = std::max(kMinGap, unplaced / kMarks + 1);
     RequestNode* const min_prev =
-        trail.walked > kShortChain
-            ? find_min_prev<true>(placed, priority, trail)
-            : find_min_prev<false>(placed, priority, trail);
+        unplaced > kShortChain
+            ? scout_min_prev(placed, priority, trail, gap)
+            : find_min_prev<false>(placed, priority, trail, gap);
     move_node(*placed, *min_prev);
   }
 }
