@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -263,8 +264,9 @@ TEST(MenuInput, AnswersEveryTokenAndEndsAtZeroOrTheEndOfInput) {
       // Signs and leading zeros are read; -0 ends the run before the 4.
       {"+2 00000000000000000000003 -0 4", {"", ""}},
       {"+0 4", {}},
-      {"3 2\t4\v\f0\n", {"", "", kInvalid}},
-      {"abc\n3\n-x", {kInvalid, "", kInvalid}},
+      {"3\v2\t4\f0\n", {"", "", kInvalid}},
+      // A byte above 0x7f is part of a token, not the end of input.
+      {"\xff\n3\n-x", {kInvalid, "", kInvalid}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.input));
@@ -295,9 +297,16 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
 }
 
 // A second build replaces the first; the sort shows the same ten requests
-// again from the highest base priority down, ties in label order.
+// again from the highest base priority down, ties in label order. A run
+// started in a later second draws other requests (ten equal draws by chance:
+// about 1 in 10^20).
 TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
   const Outcome run = run_iosort({.input = "1 1 3 2 3 0"});
+  const std::time_t seeded_by = std::time(nullptr);
+  while (std::time(nullptr) == seeded_by) {
+    std::this_thread::sleep_for(10ms);
+  }
+  const Outcome later = run_iosort({.input = "1 1 3 0"});
   EXPECT_EQ(run.exit_code, 0);
   const auto parts = split(run.out, kMenu);
   ASSERT_EQ(parts.size(), 7u) << run.out;
@@ -315,6 +324,7 @@ TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
       expected.begin(), expected.end(),
       [](const Entry& a, const Entry& b) { return a.base > b.base; });
   EXPECT_EQ(parse_display(parts[5]), expected);
+  EXPECT_NE(split(later.out, kMenu).at(3), parts[3]);
 }
 
 TEST(Arguments, AFirstArgumentOtherThanDashTestEndsAtOnceInSilence) {

@@ -27,8 +27,8 @@ TEST(BuildList, ReplacesTheWholeListWithCountNewRequestsOrLeavesIt) {
     std::int32_t count;
     std::vector<std::int32_t> bases_before;
   } cases[] = {
-      {0, {}}, {-1, {5, 6, 7}}, {INT_MIN, {5, 6, 7}},
-      {1, {}}, {10, {5, 6, 7}}, {30000, {}},
+      {0, {5, 6, 7}}, {-1, {5, 6, 7}}, {INT_MIN, {5, 6, 7}},
+      {1, {}},        {10, {5, 6, 7}}, {30000, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "count " << c.count << " over "
