@@ -15,11 +15,10 @@ struct IoStatus {
   bool failed() const { return failure != Failure::kNone; }
 };
 
-// Pushes out what standard output holds. A write that fails here, or that
-// failed since the last flush, is a write failure. glibc drops what it held
-// when a write fails, so this flush may have nothing left to fail on: the
-// error flag and errno from that write then tell it, which holds as long as
-// every batch of writes is flushed before anything else is done.
+// Pushes out what standard output holds, and reports a write that failed
+// now or since the last flush: glibc drops what it held when a write fails,
+// so the error flag and that write's errno may be all that is left of it.
+// Callers flush after each batch of writes, before errno can change.
 inline IoStatus flush_stdout() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     return {IoStatus::Failure::kWrite, errno};

@@ -11,9 +11,9 @@
 
 namespace {
 
-// The one failure reported where it happens: a new-handler cannot return,
-// and a bad_alloc thrown instead needs memory the C++ runtime may not have.
-// Writing to the unbuffered stderr takes none.
+// The one failure not returned to main: a new-handler cannot return, and
+// throwing bad_alloc needs memory the C++ runtime may not have. Writing to
+// the unbuffered stderr takes none.
 [[noreturn]] void out_of_memory() {
   static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
   std::exit(EXIT_FAILURE);
