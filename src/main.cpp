@@ -53,5 +53,9 @@ int main(int argc, char* argv[]) {
   } else {
     status = run_menu(stdin);
   }
+  // What a mode wrote last may still wait in the buffer.
+  if (!status.failed()) {
+    status = flush_stdout();
+  }
   return exit_status(status);
 }

@@ -98,7 +98,7 @@ IoStatus run_menu(std::FILE* in) {
     switch (choice) {
       case 0:
         static_cast<void>(std::fputs("Terminating\r\n", stdout));
-        return flush_stdout();
+        return {};
       case 1:
         build_list(list.head(), kRequestsPerBuild);
         break;

@@ -9,6 +9,7 @@
 // the end of input, writing to standard output. A token that is not a
 // 32-bit decimal integer is answered as an invalid choice. Stops at once,
 // acting on no choice more, when a read from `in` or a write to standard
-// output fails, and returns that failure. An exception from a failed
-// allocation propagates after the list is freed.
+// output fails, and returns that failure; the last lines written may still
+// wait in stdout's buffer. An exception from a failed allocation propagates
+// after the list is freed.
 IoStatus run_menu(std::FILE* in);

@@ -9,7 +9,8 @@
 
 // Runs the eight cases with compute_priority and writes the report. Stops at
 // the first report line that cannot be written to standard output, the
-// title included, and returns that failure.
+// title included, and returns that failure; the verdict may still wait in
+// stdout's buffer.
 IoStatus run_tests();
 
 // As run_tests, with `priority_fn` handed to every sort case and its check.

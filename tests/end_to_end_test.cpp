@@ -285,6 +285,10 @@ TEST(MenuFailures, AFailedReadOrWriteIsReportedAndEndsTheRun) {
   const Outcome unread = run_iosort({.input_file = directory().get()});
   expect_failure(unread, kReadError, EISDIR);
   EXPECT_EQ(unread.out, kMenu);
+  // Room for the menu, not for the last line.
+  const Outcome unended =
+      run_iosort({.input = "0", .file_size_limit = kMenu.size()});
+  expect_failure(unended, kWriteError, EFBIG);
 }
 
 // The smallest RLIMIT_AS, in KiB, under which the loader can map the program
