@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -68,6 +69,7 @@ struct Launch {
   FILE* input_file = nullptr;     // read instead of `input` when set
   bool input_never_ends = false;  // a pipe no one writes to or closes
   bool output_full = false;       // /dev/full: every write fails
+  bool output_hung_up = false;    // a terminal with no other end: EIO
   rlim_t file_size_limit = 0;     // RLIMIT_FSIZE in bytes; 0: none
   rlim_t address_space_kib = 0;   // RLIMIT_AS; 0: none
   std::chrono::seconds limit = 30s;
@@ -114,6 +116,12 @@ class Child {
       }
       if (launch.output_full) {
         out = open("/dev/full", O_WRONLY);
+      } else if (launch.output_hung_up) {
+        const int other_end = posix_openpt(O_RDWR | O_NOCTTY);
+        out = grantpt(other_end) == 0 && unlockpt(other_end) == 0
+                  ? open(ptsname(other_end), O_WRONLY | O_NOCTTY)
+                  : -1;
+        close(other_end);
       }
       const rlimit file_size{launch.file_size_limit, launch.file_size_limit};
       const rlim_t address_bytes = launch.address_space_kib * 1024;
@@ -279,9 +287,10 @@ TEST(SelfTestMode, WritesItsReportWhateverFollowsAndStopsAtALineItCannotWrite) {
 // a failed read, and none is waited for after a failed write, although
 // standard input never ends there.
 TEST(MenuFailures, AFailedReadOrWriteIsReportedAndEndsTheRun) {
+  // Line-buffered, the prompt's write fails inside fputs, not in the flush.
   const Outcome unwritten =
-      run_iosort({.input_never_ends = true, .output_full = true});
-  expect_failure(unwritten, kWriteError, ENOSPC);
+      run_iosort({.input_never_ends = true, .output_hung_up = true});
+  expect_failure(unwritten, kWriteError, EIO);
   const Outcome unread = run_iosort({.input_file = directory().get()});
   expect_failure(unread, kReadError, EISDIR);
   EXPECT_EQ(unread.out, kMenu);
