@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <streambuf>
 #include <string_view>
 
 #include "menu.hpp"
@@ -22,20 +21,6 @@ constexpr std::string_view kSpaces = " \t\n\v\f\r";
 // What the menu wrote for the current input, as of the last fflush.
 char* output_data = nullptr;
 std::size_t output_size = 0;
-
-// Serves the fuzzer's bytes in place, with no copy. libFuzzer's buffer ends
-// exactly where the input does, so ASan catches any read past the end,
-// which a copy into a std::string (with its terminator and spare capacity)
-// would hide.
-class ByteSource : public std::streambuf {
- public:
-  ByteSource(const std::uint8_t* data, std::size_t size) {
-    // streambuf wants a mutable get area, but only reading happens there:
-    // the menu takes characters and never puts any back.
-    auto* begin = reinterpret_cast<char*>(const_cast<std::uint8_t*>(data));
-    setg(begin, begin, begin + size);
-  }
-};
 
 // The choice a token stands for, if any, by another route than the menu's.
 std::optional<std::int32_t> reference_choice(std::string_view token) {
@@ -116,8 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::srand(1);
   // Writing from the start again reuses the buffer the inputs before grew.
   std::rewind(stdout);
-  ByteSource source(data, size);
-  run_menu(source);
+  // The menu reads the bytes through stdio, as it reads standard input. The
+  // stream only reads, so the input stays as libFuzzer handed it over.
+  std::FILE* const in = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
+  if (in == nullptr) {
+    std::perror("menu_fuzz: fmemopen");
+    std::abort();
+  }
+  static_cast<void>(run_menu(in));
+  static_cast<void>(std::fclose(in));
   static_cast<void>(std::fflush(stdout));
   check_answers({reinterpret_cast<const char*>(data), size},
                 {output_data, output_size});

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Draws docs/sort-scaling.svg: the median time per sort of sort_list and of
 # the plain floor against n, each with the n^2 curve the benchmark fitted to
-# it, and prints the tables of scripts/sort-bench-table.sh for the same run.
+# it, and prints the tables of scripts/sort-bench-table.py for the same run.
 #
 #   scripts/plot-sort-scaling.sh [BENCH.json]
 #
 # Given no file, it builds iosort_bench in build/ and runs it (a couple of
 # minutes), keeping the JSON as build/sort-bench.json. Settings from the
 # environment: BUILD_DIR (build), REPETITIONS (9), OUTPUT
-# (docs/sort-scaling.svg). gnuplot and jq are installed from Debian when
+# (docs/sort-scaling.svg). It needs gnuplot and python3, and says which is
 # missing.
 set -euo pipefail
 
@@ -25,14 +25,10 @@ repetitions=${REPETITIONS:-9}
 
 missing=()
 command -v gnuplot >/dev/null || missing+=(gnuplot-nox)
-command -v jq >/dev/null || missing+=(jq)
+command -v python3 >/dev/null || missing+=(python3)
 if ((${#missing[@]} > 0)); then
-  echo "installing: ${missing[*]}" >&2
-  sudo=()
-  ((EUID == 0)) || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
-    --no-install-recommends "${missing[@]}"
+  echo "$0 needs ${missing[*]}; on Debian: apt-get install ${missing[*]}" >&2
+  exit 1
 fi
 
 if [[ -n $given_json ]]; then
@@ -51,36 +47,16 @@ else
     --benchmark_out="$json" --benchmark_out_format=json
 fi
 
-scripts/sort-bench-table.sh "$json"
-
-# The fitted coefficients come in the unit the file names for them.
-coefficient_ms() {
-  jq -r --arg name "$1_BigO" '
-    .benchmarks[] | select(.name == $name)
-    | .cpu_coefficient * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit]
-  ' "$json"
-}
-sort_c=$(coefficient_ms BM_sort_list)
-floor_c=$(coefficient_ms BM_floor)
-if [[ -z $sort_c || -z $floor_c ]]; then
-  echo "$json lacks the BM_sort_list_BigO and BM_floor_BigO rows to draw the fits from" >&2
-  exit 1
-fi
-machine=$(jq -r '.context
-  | [.cpu_model, "\(.num_cpus) cores at \(.mhz_per_cpu) MHz"]
-  | map(select(. != null)) | join(", ")' "$json")
-
-data=$(mktemp)
-trap 'rm -f "$data"' EXIT
-scripts/sort-bench-table.sh --data "$json" >"$data"
-ratio_note=$(tail -n 1 "$data" |
-  awk '{ printf "sort\\\\_list / floor at n = %d: %.2f", $1, $2 / $3 }')
+scripts/sort-bench-table.py "$json"
 
 mkdir -p "$(dirname "$output")"
-gnuplot <<GNUPLOT
+# The data and the figures from the run come first, as gnuplot definitions.
+{
+  scripts/sort-bench-table.py --gnuplot "$json"
+  cat <<GNUPLOT
 set terminal svg size 860,540 dynamic enhanced font "sans,13" background "white"
 set output "$output"
-set title "Sorting n requests: median CPU time per sort\n{/*0.8 ${machine}}"
+set title sprintf("Sorting n requests: median CPU time per sort\n{/*0.8 %s}", machine)
 set xlabel "requests in the list (n)"
 set ylabel "time per sort (ms)"
 set xrange [0:*]
@@ -88,15 +64,16 @@ set yrange [0:*]
 set format x "%.0f"
 set grid lc rgb "#dddddd"
 set key top left Left reverse box opaque
-set label 1 "$ratio_note" at graph 0.98, graph 0.06 right
+set label 1 ratio_note at graph 0.98, graph 0.06 right
 set samples 400
-plot $floor_c * x**2 with lines lw 2 lc rgb "#d62728" dt 2 \
-       title sprintf("floor fitted c·n^2, c = %.3g ns", $floor_c * 1e6), \
-     "$data" using 1:3 with points pt 6 ps 2.2 lw 2 lc rgb "#d62728" \
+plot floor_c * x**2 with lines lw 2 lc rgb "#d62728" dt 2 \
+       title sprintf("floor fitted c·n^2, c = %.3g ns", floor_c * 1e6), \
+     \$runs using 1:3 with points pt 6 ps 2.2 lw 2 lc rgb "#d62728" \
        title "floor: the plain walk, 100 - base written inline", \
-     $sort_c * x**2 with lines lw 2 lc rgb "#1f77b4" \
-       title sprintf("sort\\\\_list fitted c·n^2, c = %.3g ns", $sort_c * 1e6), \
-     "$data" using 1:2 with points pt 7 ps 1.2 lc rgb "#1f77b4" \
+     sort_c * x**2 with lines lw 2 lc rgb "#1f77b4" \
+       title sprintf("sort\\\\_list fitted c·n^2, c = %.3g ns", sort_c * 1e6), \
+     \$runs using 1:2 with points pt 7 ps 1.2 lc rgb "#1f77b4" \
        title "sort\\\\_list with compute\\\\_priority"
 GNUPLOT
+} | gnuplot
 echo "wrote $output" >&2

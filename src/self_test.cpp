@@ -22,12 +22,9 @@ constexpr const char* kOk = "\33[1;32mOK\33[0m";
 constexpr const char* kInvalidLength = "\33[1;31mFAIL\33[0m - Invalid Length";
 constexpr const char* kSortFailed = "\33[1;31mFAIL\33[0m - Sort Failed";
 
-// Writes a case's report line and pushes it out at once, so that a reader at
-// the other end of a pipe sees the cases pass one by one, not all at the end.
-// A failure stays on stdout for main to report.
+// Writes a case's report line; record() pushes it out.
 void report(const char* label, const char* verdict) {
   std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict);
-  static_cast<void>(std::fflush(stdout));
 }
 
 std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
@@ -55,14 +52,23 @@ std::int32_t run_sort_case(std::int32_t count, PriorityFn priority_fn,
   return check_sorted(list.head(), priority_fn, label);
 }
 
-// Counts a passed case and writes its line; a failed case has written its
-// own. Returns whether the report could still be written.
-bool record(std::int32_t outcome, const char* label, std::int32_t& passed) {
+// The cases passed so far, and how the report's last flush went.
+struct Tally {
+  std::int32_t passed = 0;
+  IoStatus status;
+};
+
+// Counts a passed case and writes its line (a failed case has written its
+// own), then pushes the line out at once, so that a reader at the other end
+// of a pipe sees the cases pass one by one, not all at the end. Returns
+// whether the report could still be written.
+bool record(std::int32_t outcome, const char* label, Tally& tally) {
   if (outcome == 1) {
     report(label, kOk);
-    ++passed;
+    ++tally.passed;
   }
-  return std::ferror(stdout) == 0;
+  tally.status = flush_stdout();
+  return !tally.status.failed();
 }
 
 }  // namespace
@@ -135,34 +141,36 @@ std::int32_t large_list_sort(PriorityFn priority_fn) {
   return run_sort_case(30000, priority_fn, kLargeListSort);
 }
 
-void run_tests_with(PriorityFn priority_fn) {
+IoStatus run_tests_with(PriorityFn priority_fn) {
   constexpr std::int32_t kExpected = 8;
-  std::int32_t passed = 0;
+  Tally tally;
   static_cast<void>(std::fputs("[ RUNNING TESTS ]\r\n\r\n", stdout));
+  tally.status = flush_stdout();
   // A report that cannot be written has no reader left: stop at the first
-  // line that fails, before any longer case, and leave the error on stdout.
-  // The cases are called by name, not through a table, so that the compiler
-  // can see which priority function reaches the sort.
+  // line that fails, before any longer case. The cases are called by name,
+  // not through a table, so that the compiler can see which priority
+  // function reaches the sort.
   const bool written =
-      std::fflush(stdout) == 0 &&
-      record(build_empty_list(), kBuildEmptyList, passed) &&
-      record(build_single_node_list(), kBuildSingleNodeList, passed) &&
-      record(empty_list_sort(priority_fn), kEmptyListSort, passed) &&
-      record(single_node_sort(priority_fn), kSingleNodeSort, passed) &&
-      record(two_node_sort(priority_fn), kTwoNodeSort, passed) &&
-      record(same_prio_sort(priority_fn), kSamePrioSort, passed) &&
-      record(multi_node_sort(priority_fn), kMultiNodeSort, passed) &&
-      record(large_list_sort(priority_fn), kLargeListSort, passed);
+      !tally.status.failed() &&
+      record(build_empty_list(), kBuildEmptyList, tally) &&
+      record(build_single_node_list(), kBuildSingleNodeList, tally) &&
+      record(empty_list_sort(priority_fn), kEmptyListSort, tally) &&
+      record(single_node_sort(priority_fn), kSingleNodeSort, tally) &&
+      record(two_node_sort(priority_fn), kTwoNodeSort, tally) &&
+      record(same_prio_sort(priority_fn), kSamePrioSort, tally) &&
+      record(multi_node_sort(priority_fn), kMultiNodeSort, tally) &&
+      record(large_list_sort(priority_fn), kLargeListSort, tally);
   if (!written) {
-    return;
+    return tally.status;
   }
-  if (passed == kExpected) {
+  if (tally.passed == kExpected) {
     static_cast<void>(
         std::fputs("\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n", stdout));
   } else {
     static_cast<void>(
         std::fputs("\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n", stdout));
   }
+  return {};
 }
 
-void run_tests() { run_tests_with(compute_priority); }
+IoStatus run_tests() { return run_tests_with(compute_priority); }

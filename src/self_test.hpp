@@ -4,15 +4,17 @@
 
 #include <cstdint>
 
+#include "io_status.hpp"
 #include "request_list.hpp"
 
-// Runs the eight cases with compute_priority and writes the report.
-void run_tests();
+// Runs the eight cases with compute_priority and writes the report. Stops at
+// the first report line that cannot be written to standard output, the
+// title included, and returns that failure; the verdict may still wait in
+// stdout's buffer.
+IoStatus run_tests();
 
 // As run_tests, with `priority_fn` handed to every sort case and its check.
-// Stops at the first report line that cannot be written to standard output,
-// the title included, and leaves the error there for the caller.
-void run_tests_with(PriorityFn priority_fn);
+IoStatus run_tests_with(PriorityFn priority_fn);
 
 // The cases. Each owns and frees its list, returns 1 when its checks hold,
 // and otherwise writes its failure line and returns 0.
