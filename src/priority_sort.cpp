@@ -58,6 +58,7 @@ static_assert(kLead * kMinGap < kShortChain);
 struct Trail {
   std::array<const RequestNode*, kMarks> marks{};  // the first `marked` are set
   std::size_t marked = 0;
+  std::size_t walked = 0;  // the nodes the pass met
 };
 
 // 32 KiB, more than a small stack can spare, so it lives beside the stack:
@@ -89,11 +90,12 @@ const RequestNode* mark(const Trail& trail, std::size_t index) {
 }
 
 // Returns the node before the first node of the lowest priority behind
-// `placed`. A scouting scan also leaves marks `gap` nodes apart in `trail`
-// for the next.
+// `placed`, leaving in `trail` how many nodes it met and, when it scouts,
+// its marks, spread over the length the last pass met.
 template <bool kScout, typename Priority>
-RequestNode* find_min_prev(RequestNode* placed, Priority priority, Trail& trail,
-                           std::size_t gap) {
+RequestNode* find_min_prev(RequestNode* placed, Priority priority,
+                           Trail& trail) {
+  const std::size_t gap = std::max(kMinGap, trail.walked / kMarks + 1);
   std::array<const RequestNode*, kScouts> scouts;
   scouts.fill(&idle);
   std::size_t marked = 0;
@@ -129,32 +131,30 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority, Trail& trail,
   if constexpr (kScout) {
     trail.marked = marked;
   }
+  trail.walked = step;
   return min_prev;
 }
 
 // Out of line, so that every build has the scouting scan as one function.
 template <typename Priority>
 [[gnu::noinline]] RequestNode* scout_min_prev(RequestNode* placed,
-                                              Priority priority, Trail& trail,
-                                              std::size_t gap) {
-  return find_min_prev<true>(placed, priority, trail, gap);
+                                              Priority priority, Trail& trail) {
+  return find_min_prev<true>(placed, priority, trail);
 }
 
 template <typename Priority>
 void sort_with(RequestNode& head, Priority priority) {
   Trail& trail = thread_trail;
-  // Marks from an earlier sort may lead to nodes freed since.
+  // Marks from an earlier sort may lead to nodes freed since. The first pass
+  // has none; it walks plain and counts the chain.
   trail.marked = 0;
-  std::int32_t length = 0;
-  list_length(head, length);
-  auto unplaced = static_cast<std::size_t>(length);
+  trail.walked = 0;
   for (RequestNode* placed = &head; placed->next != nullptr;
-       placed = placed->next, --unplaced) {
-    const std::size_t gap = std::max(kMinGap, unplaced / kMarks + 1);
+       placed = placed->next) {
     RequestNode* const min_prev =
-        unplaced > kShortChain
-            ? scout_min_prev(placed, priority, trail, gap)
-            : find_min_prev<false>(placed, priority, trail, gap);
+        trail.walked > kShortChain
+            ? scout_min_prev(placed, priority, trail)
+            : find_min_prev<false>(placed, priority, trail);
     move_node(*placed, *min_prev);
   }
 }
