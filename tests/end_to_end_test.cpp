@@ -72,6 +72,10 @@ struct Launch {
   bool output_hung_up = false;    // a terminal with no other end: EIO
   rlim_t file_size_limit = 0;     // RLIMIT_FSIZE in bytes; 0: none
   rlim_t address_space_kib = 0;   // RLIMIT_AS; 0: none
+  // RLIMIT_STACK, with an empty environment: the environment lies on the
+  // stack too, and the program reads none. 0: the limit and environment of
+  // the tests.
+  rlim_t stack_kib = 0;
   std::chrono::seconds limit = 30s;
 };
 
@@ -126,16 +130,23 @@ class Child {
       const rlimit file_size{launch.file_size_limit, launch.file_size_limit};
       const rlim_t address_bytes = launch.address_space_kib * 1024;
       const rlimit address_space{address_bytes, address_bytes};
+      const rlimit stack{launch.stack_kib * 1024, launch.stack_kib * 1024};
       if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 ||
           dup2(out, STDOUT_FILENO) < 0 ||
           dup2(fileno(err_.get()), STDERR_FILENO) < 0 ||
           (file_size.rlim_cur > 0 && setrlimit(RLIMIT_FSIZE, &file_size)) ||
-          (address_bytes > 0 && setrlimit(RLIMIT_AS, &address_space))) {
+          (address_bytes > 0 && setrlimit(RLIMIT_AS, &address_space)) ||
+          (stack.rlim_cur > 0 && setrlimit(RLIMIT_STACK, &stack))) {
         _exit(126);
       }
       // Past the size limit a write fails with EFBIG instead of killing.
       signal(SIGXFSZ, SIG_IGN);
-      execv(argv[0], argv.data());
+      char* no_environment[] = {nullptr};
+      if (launch.stack_kib > 0) {
+        execve(argv[0], argv.data(), no_environment);
+      } else {
+        execv(argv[0], argv.data());
+      }
       _exit(127);
     }
   }
@@ -172,6 +183,14 @@ class Child {
 };
 
 Outcome run_iosort(Launch launch) { return Child(std::move(launch)).finish(); }
+
+// The stack `ulimit -s 16` leaves: building, sorting 30000 requests and
+// displaying must fit in it. The sanitizers' runtime needs more.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr rlim_t kSmallStackKib = 0;
+#else
+constexpr rlim_t kSmallStackKib = 16;
+#endif
 
 // The pieces of `text` around each `separator`, the last one included.
 std::vector<std::string> split(const std::string& text,
@@ -218,7 +237,8 @@ int base_shown(const std::string& line) {
 // a later second draws other requests (ten equal draws by chance: about 1 in
 // 10^20).
 TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
-  const Outcome run = run_iosort({.input = "1 1 3 2 3 0"});
+  const Outcome run =
+      run_iosort({.input = "1 1 3 2 3 0", .stack_kib = kSmallStackKib});
   const std::time_t seeded_by = std::time(nullptr);
   while (std::time(nullptr) == seeded_by) {
     std::this_thread::sleep_for(10ms);
@@ -265,7 +285,9 @@ TEST(SelfTestMode, WritesItsReportWhateverFollowsAndStopsAtALineItCannotWrite) {
   // must stop before the long cases. Nowhere to write the title; room for
   // the title (and for the error on stderr) but not for the first case's
   // line.
-  Child whole({.args = {"-test", "extra", "args"}, .limit = 240s});
+  Child whole({.args = {"-test", "extra", "args"},
+               .stack_kib = kSmallStackKib,
+               .limit = 240s});
   Child full({.args = {"-test"}, .output_full = true});
   Child cut({.args = {"-test"}, .file_size_limit = 64});
   const Outcome passing = whole.finish();
