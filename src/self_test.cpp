@@ -147,9 +147,7 @@ IoStatus run_tests_with(PriorityFn priority_fn) {
   static_cast<void>(std::fputs("[ RUNNING TESTS ]\r\n\r\n", stdout));
   tally.status = flush_stdout();
   // A report that cannot be written has no reader left: stop at the first
-  // line that fails, before any longer case. The cases are called by name,
-  // not through a table, so that the compiler can see which priority
-  // function reaches the sort.
+  // line that fails, before any longer case.
   const bool written =
       !tally.status.failed() &&
       record(build_empty_list(), kBuildEmptyList, tally) &&
