@@ -102,9 +102,11 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
   std::size_t until_mark = 1;
   std::size_t step = 0;
   RequestNode* min_prev = placed;
-  for (RequestNode* scan = placed; scan->next != nullptr;
-       scan = scan->next, ++step) {
-    RequestNode* const node = scan->next;
+  // The step is `scan = node`, not a second read of `scan->next`: for all
+  // the compiler knows, a mark written below changed that link, and reading
+  // it again would put one more load in the chain every step waits on.
+  for (RequestNode *scan = placed, *node = placed->next; node != nullptr;
+       scan = node, node = node->next, ++step) {
     if constexpr (kScout) {
       // The gap leaves room for every mark; the bound only makes sure.
       if (--until_mark == 0 && marked < kMarks) {
