@@ -102,6 +102,7 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
   std::size_t until_mark = 1;
   std::size_t step = 0;
   RequestNode* min_prev = placed;
+  const RequestNode* min_node = placed->next;  // min_prev->next, kept at hand
   // The step is `scan = node`, not a second read of `scan->next`: for all
   // the compiler knows, a mark written below changed that link, and reading
   // it again would put one more load in the chain every step waits on.
@@ -121,13 +122,14 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
       prefetch(scout);
     }
     const std::int32_t candidate = priority(node->base_priority);
-    const std::int32_t minimum = priority(min_prev->next->base_priority);
+    const std::int32_t minimum = priority(min_node->base_priority);
     // Strictly less: a tie keeps the earlier node, so the sort is stable.
     if (candidate < minimum) {
       // A fence for the compiler alone keeps this rare path a branch: as a
       // conditional move, every step would wait for the comparison before.
       std::atomic_signal_fence(std::memory_order_seq_cst);
       min_prev = scan;
+      min_node = node;
     }
   }
   if constexpr (kScout) {
