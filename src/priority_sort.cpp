@@ -90,8 +90,7 @@ const RequestNode* mark(const Trail& trail, std::size_t index) {
 }
 
 // Returns the node before the first node of the lowest priority behind
-// `placed`, leaving in `trail` how many nodes it met and, when it scouts,
-// its marks, spread over the length the last pass met.
+// `placed`; leaves in `trail` the nodes it met and the marks it set.
 template <bool kScout, typename Priority>
 RequestNode* find_min_prev(RequestNode* placed, Priority priority,
                            Trail& trail) {
@@ -102,10 +101,10 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
   std::size_t until_mark = 1;
   std::size_t step = 0;
   RequestNode* min_prev = placed;
-  const RequestNode* min_node = placed->next;  // min_prev->next, kept at hand
-  // The step is `scan = node`, not a second read of `scan->next`: for all
-  // the compiler knows, a mark written below changed that link, and reading
-  // it again would put one more load in the chain every step waits on.
+  const RequestNode* min_node = placed->next;
+  // Nodes are kept in locals, not read again through links: for all the
+  // compiler knows, a mark written below changed a link, and each load more
+  // per step leaves less room for the scouts' trips in flight.
   for (RequestNode *scan = placed, *node = placed->next; node != nullptr;
        scan = node, node = node->next, ++step) {
     if constexpr (kScout) {
@@ -132,9 +131,7 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
       min_node = node;
     }
   }
-  if constexpr (kScout) {
-    trail.marked = marked;
-  }
+  trail.marked = marked;
   trail.walked = step;
   return min_prev;
 }
