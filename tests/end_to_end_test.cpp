@@ -142,11 +142,8 @@ class Child {
       // Past the size limit a write fails with EFBIG instead of killing.
       signal(SIGXFSZ, SIG_IGN);
       char* no_environment[] = {nullptr};
-      if (launch.stack_kib > 0) {
-        execve(argv[0], argv.data(), no_environment);
-      } else {
-        execv(argv[0], argv.data());
-      }
+      execve(argv[0], argv.data(),
+             launch.stack_kib > 0 ? no_environment : environ);
       _exit(127);
     }
   }
