@@ -26,6 +26,8 @@
 
 namespace {
 
+using namespace iosort;
+
 // The self-test's call: sort_list handed compute_priority.
 void sort_as_self_test(RequestNode& head) { sort_list(head, compute_priority); }
 

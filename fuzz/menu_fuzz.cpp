@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     std::perror("menu_fuzz: fmemopen");
     std::abort();
   }
-  static_cast<void>(run_menu(in));
+  static_cast<void>(iosort::run_menu(in));
   static_cast<void>(std::fclose(in));
   static_cast<void>(std::fflush(stdout));
   check_answers({reinterpret_cast<const char*>(data), size},

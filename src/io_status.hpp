@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <cstdio>
 
-// As it should, or at the first read of standard input or write of standard
-// output that failed, with errno as that call left it.
-struct IoStatus {
-  enum class Failure : std::uint8_t { kNone, kRead, kWrite };
+namespace iosort {
+
+// As it should; at the first read of standard input or write of standard
+// output that failed, with errno as that call left it; or with a self-test
+// verdict of failure, which the report itself has told.
+struct [[nodiscard]] IoStatus {
+  enum class Failure : std::uint8_t { kNone, kRead, kWrite, kTestsFailed };
   Failure failure = Failure::kNone;
   int error = 0;
 
-  bool failed() const { return failure != Failure::kNone; }
+  [[nodiscard]] bool failed() const { return failure != Failure::kNone; }
 };
 
 // Pushes out what standard output holds, and reports a write that failed
@@ -25,3 +28,5 @@ inline IoStatus flush_stdout() {
   }
   return {};
 }
+
+}  // namespace iosort

@@ -11,6 +11,8 @@
 
 namespace {
 
+using iosort::IoStatus;
+
 // The one failure not returned to main: a new-handler cannot return, and
 // throwing bad_alloc needs memory the C++ runtime may not have. Writing to
 // the unbuffered stderr takes none.
@@ -25,6 +27,8 @@ int exit_status(const IoStatus& status) {
   switch (status.failure) {
     case IoStatus::Failure::kNone:
       return EXIT_SUCCESS;
+    case IoStatus::Failure::kTestsFailed:
+      break;
     case IoStatus::Failure::kRead:
       static_cast<void>(
           std::fprintf(stderr, "iosort: read error on standard input: %s\n",
@@ -48,14 +52,14 @@ int main(int argc, char* argv[]) {
   IoStatus status;
   if (argc > 1) {
     if (std::string_view{argv[1]} == "-test") {
-      status = run_tests();
+      status = iosort::run_tests();
     }
   } else {
-    status = run_menu(stdin);
+    status = iosort::run_menu(stdin);
   }
   // What a mode wrote last may still wait in the buffer.
   if (!status.failed()) {
-    status = flush_stdout();
+    status = iosort::flush_stdout();
   }
   return exit_status(status);
 }

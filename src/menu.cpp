@@ -7,6 +7,8 @@
 #include "priority_sort.hpp"
 #include "request_list.hpp"
 
+namespace iosort {
+
 namespace {
 
 constexpr const char* kMenu =
@@ -114,3 +116,5 @@ IoStatus run_menu(std::FILE* in) {
     }
   }
 }
+
+}  // namespace iosort

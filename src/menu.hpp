@@ -5,6 +5,8 @@
 
 #include "io_status.hpp"
 
+namespace iosort {
+
 // Shows the menu and acts on each choice read from `in` until choice 0 or
 // the end of input, writing to standard output. A token that is not a
 // 32-bit decimal integer is answered as an invalid choice. Stops at once,
@@ -13,3 +15,5 @@
 // wait in stdout's buffer. An exception from a failed allocation propagates
 // after the list is freed.
 IoStatus run_menu(std::FILE* in);
+
+}  // namespace iosort

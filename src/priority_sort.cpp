@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstddef>
 
+namespace iosort {
+
 std::int32_t compute_priority(std::int32_t base) { return 100 - base; }
 
 #ifdef IOSORT_SCOUT_PROBE
@@ -178,3 +180,5 @@ void move_node(RequestNode& dest_prev, RequestNode& src_prev) {
   moved->next = dest_prev.next;
   dest_prev.next = moved;
 }
+
+}  // namespace iosort

@@ -5,6 +5,8 @@
 
 #include "request_list.hpp"
 
+namespace iosort {
+
 // The program's priority policy: 100 - base, so a higher base priority
 // sorts earlier. Defined for bases from INT32_MIN + 100 up; the program's
 // are 0..99.
@@ -17,3 +19,5 @@ void sort_list(RequestNode& head, PriorityFn priority_fn);
 // Moves the node after `src_prev` to directly after `dest_prev`. `src_prev`
 // is `dest_prev` or a node behind it, and `src_prev.next` is not null.
 void move_node(RequestNode& dest_prev, RequestNode& src_prev);
+
+}  // namespace iosort

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+namespace iosort {
+
 namespace {
 
 // Frees a chain front to back. A loop, not recursion: a chain can be tens
@@ -62,7 +64,10 @@ void display_list(const RequestNode& head, PriorityFn priority_fn) {
   for (const RequestNode* node = head.next; node != nullptr;
        node = node->next) {
     const std::int32_t priority = priority_fn(node->base_priority);
-    std::printf("Base Pri: %-3d | Filler: %s | Priority: %d \r\n",
-                node->base_priority, node->filler.data(), priority);
+    static_cast<void>(
+        std::printf("Base Pri: %-3d | Filler: %s | Priority: %d \r\n",
+                    node->base_priority, node->filler.data(), priority));
   }
 }
+
+}  // namespace iosort

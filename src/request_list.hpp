@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace iosort {
+
 // Room for the longest label the program writes ("this is i/o request "
 // plus an index) with plenty to spare.
 inline constexpr std::size_t kFillerCapacity = 100;
@@ -53,3 +55,5 @@ void list_length(const RequestNode& head, std::int32_t& out_count);
 // Writes one line per request to standard output, in list order, with the
 // effective priority `priority_fn` gives it. An empty list writes nothing.
 void display_list(const RequestNode& head, PriorityFn priority_fn);
+
+}  // namespace iosort

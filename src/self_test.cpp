@@ -4,6 +4,8 @@
 
 #include "priority_sort.hpp"
 
+namespace iosort {
+
 namespace {
 
 // The labels the report shows. The empty-list sort reports under
@@ -24,7 +26,20 @@ constexpr const char* kSortFailed = "\33[1;31mFAIL\33[0m - Sort Failed";
 
 // Writes a case's report line; record() pushes it out.
 void report(const char* label, const char* verdict) {
-  std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict);
+  static_cast<void>(std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict));
+}
+
+// Returns 1 when the list holds `expected` requests, else writes the
+// "Invalid Length" line for `label` and returns 0.
+std::int32_t check_length(const RequestNode& head, std::int32_t expected,
+                          const char* label) {
+  std::int32_t length = 0;
+  list_length(head, length);
+  if (length == expected) {
+    return 1;
+  }
+  report(label, kInvalidLength);
+  return 0;
 }
 
 std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
@@ -52,53 +67,8 @@ std::int32_t run_sort_case(std::int32_t count, PriorityFn priority_fn,
   return check_sorted(list.head(), priority_fn, label);
 }
 
-// The cases passed so far, and how the report's last flush went.
-struct Tally {
-  std::int32_t passed = 0;
-  IoStatus status;
-};
-
-// Counts a passed case and writes its line (a failed case has written its
-// own), then pushes the line out at once, so that a reader at the other end
-// of a pipe sees the cases pass one by one, not all at the end. Returns
-// whether the report could still be written.
-bool record(std::int32_t outcome, const char* label, Tally& tally) {
-  if (outcome == 1) {
-    report(label, kOk);
-    ++tally.passed;
-  }
-  tally.status = flush_stdout();
-  return !tally.status.failed();
-}
-
-}  // namespace
-
-std::int32_t check_length(const RequestNode& head, std::int32_t expected,
-                          const char* label) {
-  std::int32_t length = 0;
-  list_length(head, length);
-  if (length == expected) {
-    return 1;
-  }
-  report(label, kInvalidLength);
-  return 0;
-}
-
-std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn) {
-  if (head.next == nullptr) {
-    return 1;
-  }
-  for (const RequestNode* node = head.next; node->next != nullptr;
-       node = node->next) {
-    const std::int32_t current = priority_fn(node->base_priority);
-    const std::int32_t following = priority_fn(node->next->base_priority);
-    if (current > following) {
-      return 0;
-    }
-  }
-  return 1;
-}
-
+// The eight cases. Each owns and frees its list, returns 1 when its checks
+// hold, and otherwise writes its failure line and returns 0.
 std::int32_t build_empty_list() { return run_build_case(0, kBuildEmptyList); }
 
 std::int32_t build_single_node_list() {
@@ -141,6 +111,42 @@ std::int32_t large_list_sort(PriorityFn priority_fn) {
   return run_sort_case(30000, priority_fn, kLargeListSort);
 }
 
+// The cases passed so far, and how the report's last flush went.
+struct Tally {
+  std::int32_t passed = 0;
+  IoStatus status;
+};
+
+// Counts a passed case and writes its line (a failed case has written its
+// own), then pushes the line out at once, so that a reader at the other end
+// of a pipe sees the cases pass one by one, not all at the end. Returns
+// whether the report could still be written.
+bool record(std::int32_t outcome, const char* label, Tally& tally) {
+  if (outcome == 1) {
+    report(label, kOk);
+    ++tally.passed;
+  }
+  tally.status = flush_stdout();
+  return !tally.status.failed();
+}
+
+}  // namespace
+
+std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn) {
+  if (head.next == nullptr) {
+    return 1;
+  }
+  for (const RequestNode* node = head.next; node->next != nullptr;
+       node = node->next) {
+    const std::int32_t current = priority_fn(node->base_priority);
+    const std::int32_t following = priority_fn(node->next->base_priority);
+    if (current > following) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
 IoStatus run_tests_with(PriorityFn priority_fn) {
   constexpr std::int32_t kExpected = 8;
   Tally tally;
@@ -161,14 +167,19 @@ IoStatus run_tests_with(PriorityFn priority_fn) {
   if (!written) {
     return tally.status;
   }
-  if (tally.passed == kExpected) {
-    static_cast<void>(
-        std::fputs("\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n", stdout));
-  } else {
-    static_cast<void>(
-        std::fputs("\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n", stdout));
+  const bool passed = tally.passed == kExpected;
+  static_cast<void>(std::fputs(
+      passed ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
+             : "\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n",
+      stdout));
+  // The verdict goes out here, so that a failure to write it is reported
+  // rather than hidden behind the failing verdict's status.
+  if (const IoStatus flushed = flush_stdout(); flushed.failed() || passed) {
+    return flushed;
   }
-  return {};
+  return {IoStatus::Failure::kTestsFailed};
 }
 
 IoStatus run_tests() { return run_tests_with(compute_priority); }
+
+}  // namespace iosort

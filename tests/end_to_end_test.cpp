@@ -27,6 +27,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using iosort::report;
 
 constexpr std::string_view kMenu =
     "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"

@@ -12,6 +12,7 @@
 
 #include "test_support.hpp"
 
+namespace iosort {
 namespace {
 
 using ::testing::ElementsAre;
@@ -112,3 +113,4 @@ TEST(MoveNode, PutsTheNodeBehindSrcDirectlyBehindDestAndKeepsTheRestInOrder) {
 }
 
 }  // namespace
+}  // namespace iosort

@@ -13,6 +13,7 @@
 #include "alloc_hook.hpp"
 #include "test_support.hpp"
 
+namespace iosort {
 namespace {
 
 // Every node is freed too: those a build replaces and, when the list goes,
@@ -104,3 +105,4 @@ TEST(DisplayList, WritesOneLinePerRequestInListOrderWithTheGivenPriority) {
 }
 
 }  // namespace
+}  // namespace iosort

@@ -12,6 +12,7 @@
 #include "priority_sort.hpp"
 #include "test_support.hpp"
 
+namespace iosort {
 namespace {
 
 // Each node of the list under test, and the step it was last prefetched at.
@@ -70,3 +71,4 @@ TEST(Scouting, LongChainsArePrefetchedInTimeUnderEitherScan) {
 }
 
 }  // namespace
+}  // namespace iosort

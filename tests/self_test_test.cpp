@@ -10,6 +10,7 @@
 #include "priority_sort.hpp"
 #include "test_support.hpp"
 
+namespace iosort {
 namespace {
 
 std::int32_t identity(std::int32_t base) { return base; }
@@ -36,23 +37,6 @@ TEST(Sorted, AcceptsExactlyTheNonDecreasingEffectivePriorities) {
   }
 }
 
-TEST(CheckLength, PassesSilentlyOnlyOnTheExpectedLength) {
-  RequestList list;
-  fill(list, {1, 2});
-  for (const std::int32_t expected : {0, 1, 2, 3}) {
-    SCOPED_TRACE(expected);
-    std::int32_t outcome = -1;
-    const std::string output = stdout_of([&] {
-      outcome = check_length(list.head(), expected, "multi_node_sort");
-    });
-    EXPECT_EQ(outcome, expected == 2 ? 1 : 0);
-    EXPECT_EQ(output, expected == 2
-                          ? ""
-                          : case_line("multi_node_sort",
-                                      "\33[1;31mFAIL\33[0m - Invalid Length"));
-  }
-}
-
 // Under a priority that falls with every call no two neighbours look in
 // order: every case with two or more requests fails its order check, which
 // must not stop the run, and the others pass.
@@ -60,7 +44,10 @@ TEST(RunTests, FailingCasesDoNotStopTheRunAndTheVerdictTurnsRed) {
   static std::int32_t next_value;
   next_value = INT_MAX;
   const PriorityFn falling = [](std::int32_t) { return next_value--; };
-  EXPECT_EQ(stdout_of([&] { run_tests_with(falling); }), report(4));
+  IoStatus status;
+  EXPECT_EQ(stdout_of([&] { status = run_tests_with(falling); }), report(4));
+  EXPECT_EQ(status.failure, IoStatus::Failure::kTestsFailed);
 }
 
 }  // namespace
+}  // namespace iosort

@@ -13,6 +13,8 @@
 
 #include "request_list.hpp"
 
+namespace iosort {
+
 // A request as the chain or a display shows it: its node, where known, and
 // its contents.
 struct Entry {
@@ -86,3 +88,5 @@ inline std::string report(std::size_t passing) {
                      ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
                      : "\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n");
 }
+
+}  // namespace iosort
