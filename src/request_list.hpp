@@ -37,7 +37,7 @@ class RequestList {
   RequestList& operator=(RequestList&&) = delete;
 
   RequestNode& head() { return head_; }
-  const RequestNode& head() const { return head_; }
+  [[nodiscard]] const RequestNode& head() const { return head_; }
 
  private:
   RequestNode head_;

@@ -168,10 +168,10 @@ IoStatus run_tests_with(PriorityFn priority_fn) {
     return tally.status;
   }
   const bool passed = tally.passed == kExpected;
-  static_cast<void>(std::fputs(
-      passed ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
-             : "\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n",
-      stdout));
+  static_cast<void>(
+      std::fputs(passed ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
+                        : "\r\n\33[1;31m[ TESTS FAILED ]\33[0m\r\n",
+                 stdout));
   // The verdict goes out here, so that a failure to write it is reported
   // rather than hidden behind the failing verdict's status.
   if (const IoStatus flushed = flush_stdout(); flushed.failed() || passed) {
