@@ -111,7 +111,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_
   COMPONENT debian EXCLUDE_FROM_ALL)
 
 # `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
-# all the components but license, under /usr.
+# all the components but license, under /usr. It comes out the same byte for
+# byte wherever, whenever and under whatever umask it is built: directories
+# 0755, time stamps the release date's, and packaging/cpack.cmake for what
+# CPack does not do itself.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -119,24 +122,18 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_COMPONENTS_ALL Unspecified debian)
-
-# `cpack --config CPackSourceConfig.cmake` makes iosort-<version>.tar.gz of
-# the source tree less what git ignores and git itself, the build directory
-# above all. CI checks that it holds exactly the files git tracks.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+  OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+iosort_date(${IOSORT_RELEASE_DATE} CPACK_IOSORT_SOURCE_DATE_EPOCH _)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/cpack.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CPACK_PROJECT_CONFIG_FILE})
 set(CPACK_VERBATIM_VARIABLES ON)
-string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" source_re "${CMAKE_CURRENT_SOURCE_DIR}")
-set(CPACK_SOURCE_IGNORE_FILES
-  "^${source_re}/\\.git(/|$)"
-  "^${source_re}/build[^/]*/"
-  "^${source_re}/out/"
-  "/compile_commands\\.json$"
-  "\\.profraw$"
-  "/(crash|leak|timeout|oom)-[^/]*$"
-  "^${source_re}/CMakeUserPresets\\.json$")
-if(NOT CMAKE_CURRENT_BINARY_DIR STREQUAL CMAKE_CURRENT_SOURCE_DIR)
-  string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" binary_re "${CMAKE_CURRENT_BINARY_DIR}")
-  list(APPEND CPACK_SOURCE_IGNORE_FILES "^${binary_re}/")
-endif()
 include(CPack)
+
+# `cmake --build build --target dist` writes iosort-<version>.tar.gz of the
+# commit checked out: what git tracks, in git's order, with modes 0644 and
+# 0755 and the commit's time, whatever the checkout's file system and umask.
+add_custom_target(dist
+  COMMAND git -c tar.umask=0022 archive --prefix=${PROJECT_NAME}-${PROJECT_VERSION}/
+    -o ${CMAKE_CURRENT_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}.tar.gz HEAD
+  WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} VERBATIM)
