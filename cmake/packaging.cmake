@@ -13,26 +13,24 @@ if(CMAKE_STRIP)
     endif()")
 endif()
 
-# Man pages and Debian's changelog are kept gzipped. gzip -n leaves the name
-# and time stamp out of the header, so that the same text gives the same
-# bytes whenever it is built (CMake's own gzip writes the time). gzip is
-# everywhere Debian is; without it the file goes in uncompressed.
+# The man page and Debian's changelog go in gzipped, with gzip -n: no name or
+# time in the header (CMake's own gzip writes the time). Without gzip, as is.
 find_program(IOSORT_GZIP gzip)
 function(install_gzipped file destination)
   if(IOSORT_GZIP)
     execute_process(COMMAND ${IOSORT_GZIP} -9 -n -k -f ${file} COMMAND_ERROR_IS_FATAL ANY)
-    install(FILES ${file}.gz DESTINATION ${destination})
-  else()
-    install(FILES ${file} DESTINATION ${destination})
+    set(file ${file}.gz)
   endif()
+  install(FILES ${file} DESTINATION ${destination} ${ARGN})
 endfunction()
 
-# The page's header names the project's version.
 configure_file(man/iosort.1.in iosort.1 @ONLY)
 install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/iosort.1 ${CMAKE_INSTALL_MANDIR}/man1)
+# LICENSE is a component of its own, which the Debian package leaves out for
+# the copyright file below.
+install(FILES README.md NEWS.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 
-# `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
-# what the rules above install, under /usr.
 set(CPACK_PACKAGE_CONTACT
   "iosort maintainers <maintainers@users.noreply.c-seed-ce1d0a5a.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
@@ -46,22 +44,54 @@ requests, sorts and displays them; iosort -test runs eight built-in
 checks of the list and the sort, one on 30000 requests, and prints a
 coloured verdict.]])
 
-# The documents Debian asks of every package, in its formats: the changelog,
-# whose newest entry is the release being built, and the copyright file,
-# made from LICENSE so that the licence is written once.
-configure_file(packaging/changelog.in changelog @ONLY)
-install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR})
+# A YYYY-MM-DD date as seconds since 1970 (its midnight, UTC) and as Debian's
+# changelog writes it. Counting years from March puts the leap day last.
+function(iosort_date date epoch_var debian_var)
+  string(REGEX MATCH "^([0-9]+)-([0-9]+)-([0-9]+)$" _ "${date}")
+  math(EXPR y "${CMAKE_MATCH_1} - (14 - ${CMAKE_MATCH_2}) / 12")
+  math(EXPR days "${y} * 365 + ${y} / 4 - ${y} / 100 + ${y} / 400 - 719469
+                  + (153 * ((${CMAKE_MATCH_2} + 9) % 12) + 2) / 5 + ${CMAKE_MATCH_3}")
+  math(EXPR epoch "${days} * 86400")
+  math(EXPR weekday "(${days} + 4) % 7 * 3")
+  math(EXPR month "(${CMAKE_MATCH_2} - 1) * 3")
+  string(SUBSTRING "SunMonTueWedThuFriSat" ${weekday} 3 weekday)
+  string(SUBSTRING "JanFebMarAprMayJunJulAugSepOctNovDec" ${month} 3 month)
+  set(${epoch_var} ${epoch} PARENT_SCOPE)
+  set(${debian_var} "${weekday}, ${CMAKE_MATCH_3} ${month} ${CMAKE_MATCH_1} 00:00:00 +0000" PARENT_SCOPE)
+endfunction()
 
+# Debian's documents, for its package alone: `cmake --install` leaves out the
+# component debian. The changelog is NEWS.md in Debian's format.
+file(READ NEWS.md news)
+string(FIND "${news}" "\n## " at)
+string(SUBSTRING "${news}" ${at} -1 news)
+string(REPLACE "`" "" news "${news}")
+string(REPLACE "\n  " "\n    " news "${news}")
+string(REPLACE "\n- " "\n  * " news "${news}")
+# A heading becomes an entry's first line, and ends the entry before it.
+string(REGEX MATCHALL "\n## [^\n]+" headings "${news}")
+set(trailer "")
+foreach(heading IN LISTS headings)
+  string(REGEX MATCH "## ([^ ]+) \\(([^)]+)\\)" _ "${heading}")
+  string(REPLACE "${heading}" "${trailer}\n${PROJECT_NAME} (${CMAKE_MATCH_1}) unstable; urgency=medium" news "${news}")
+  iosort_date(${CMAKE_MATCH_2} _ date)
+  set(trailer "\n -- ${CPACK_PACKAGE_CONTACT}  ${date}\n")
+endforeach()
+string(STRIP "${news}${trailer}" changelog)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/changelog "${changelog}\n")
+install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT debian EXCLUDE_FROM_ALL)
+
+# The copyright file is made from LICENSE, so that the licence is written once.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
-file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE license)
-string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" _ "${license}")
-set(copyright_holder "${CMAKE_MATCH_1}")
+  ${CMAKE_CURRENT_SOURCE_DIR}/NEWS.md ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+file(READ LICENSE license)
 string(FIND "${license}" "Permission is hereby granted" grant_at)
-if(NOT copyright_holder OR grant_at LESS 0)
+if(NOT license MATCHES "Copyright \\(c\\) ([^\n]*)" OR grant_at LESS 0)
   message(FATAL_ERROR "LICENSE no longer reads as the MIT licence that "
                       "cmake/packaging.cmake copies into Debian's copyright file")
 endif()
+set(copyright_holder "${CMAKE_MATCH_1}")
 string(SUBSTRING "${license}" ${grant_at} -1 license_text)
 string(STRIP "${license_text}" license_text)
 # A field's continuation lines start with a space, and an empty one is " .".
@@ -77,30 +107,33 @@ Copyright: @copyright_holder@
 License: Expat
 @license_text@
 ]])
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT debian EXCLUDE_FROM_ALL)
 
+# `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
+# all the components but license, under /usr. It comes out the same byte for
+# byte wherever, whenever and under whatever umask it is built: directories
+# 0755, time stamps the release date's, and packaging/cpack.cmake for what
+# CPack does not do itself.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-
-# `cpack --config CPackSourceConfig.cmake` makes iosort-<version>.tar.gz of
-# the source tree less what git ignores and git itself, the build directory
-# above all. CI checks that it holds exactly the files git tracks.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified debian)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+  OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+iosort_date(${IOSORT_RELEASE_DATE} CPACK_IOSORT_SOURCE_DATE_EPOCH _)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/cpack.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CPACK_PROJECT_CONFIG_FILE})
 set(CPACK_VERBATIM_VARIABLES ON)
-string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" source_re "${CMAKE_CURRENT_SOURCE_DIR}")
-set(CPACK_SOURCE_IGNORE_FILES
-  "^${source_re}/\\.git(/|$)"
-  "^${source_re}/build[^/]*/"
-  "^${source_re}/out/"
-  "/compile_commands\\.json$"
-  "\\.profraw$"
-  "/(crash|leak|timeout|oom)-[^/]*$"
-  "^${source_re}/CMakeUserPresets\\.json$")
-if(NOT CMAKE_CURRENT_BINARY_DIR STREQUAL CMAKE_CURRENT_SOURCE_DIR)
-  string(REGEX REPLACE "([][+.*?^$()|\\])" "\\\\\\1" binary_re "${CMAKE_CURRENT_BINARY_DIR}")
-  list(APPEND CPACK_SOURCE_IGNORE_FILES "^${binary_re}/")
-endif()
 include(CPack)
+
+# `cmake --build build --target dist` writes iosort-<version>.tar.gz of the
+# commit checked out: what git tracks, in git's order, with modes 0644 and
+# 0755 and the commit's time, whatever the checkout's file system and umask.
+add_custom_target(dist
+  COMMAND git -c tar.umask=0022 archive --prefix=${PROJECT_NAME}-${PROJECT_VERSION}/
+    -o ${CMAKE_CURRENT_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}.tar.gz HEAD
+  WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} VERBATIM)

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the Debian package and the source tarball twice with README's
+# commands, from two clones of HEAD at two paths: under umask 022, then under
+# umask 002 a day later (faketime). Each build sees only PATH, so nothing in
+# the caller's environment reaches it. Fails unless the two builds' files are
+# the same byte for byte, or lintian finds an error or a warning in a .deb.
+# Needs: cmake g++ make git dpkg-dev file lintian faketime.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+build() { # <clone path> <umask> [command the build runs under]
+  local dir=$work/$1 log=$work/$1.log mask=$2
+  shift 2
+  (umask "$mask" && git clone -q "$PWD" "$dir" && cd "$dir" &&
+    env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" sh -c '
+      cmake -S . -B build -DBUILD_TESTING=OFF && cmake --build build -j2 &&
+      (cd build && cpack -G DEB) && cmake --build build --target dist') \
+    >"$log" 2>&1 || { cat "$log"; exit 1; }
+  lintian --fail-on error,warning --display-info "$dir"/build/*.deb
+}
+build first 022
+build second-clone 002 faketime -f +1d
+
+status=0
+for file in "$work"/first/build/*.deb "$work"/first/build/*.tar.gz; do
+  other=$work/second-clone/build/${file##*/}
+  sha256sum "$file" "$other"
+  cmp "$file" "$other" || status=1
+done
+exit "$status"
