@@ -4,6 +4,11 @@
 # to turn it on, off or to another level, is left to them, so the build
 # never fights dpkg-buildflags or a distribution's own choice.
 #
+# Control-flow protection is not among them: it protects only a program
+# whose every part is marked for it, the C library's start files included,
+# which Debian 12's are not; a distribution whose are passes -fcf-protection
+# in its own flags.
+#
 # The sanitizer builds go without: ASan checks every access that these
 # checks would, and the fortified string functions hide some from it.
 if(NOT IOSORT_HARDENING OR IOSORT_SANITIZE OR IOSORT_FUZZ)
@@ -48,38 +53,3 @@ function(link_with_z keyword packager_pattern)
 endfunction()
 link_with_z(relro "relro|norelro")
 link_with_z(now "now|lazy")
-
-# Control-flow protection (CET, x86 only) works only in a program marked for
-# it, and the linker marks one only when all its parts are marked, the C
-# library's start files among them. Where those are not (Debian 12's), the
-# flag would add its instructions and protect nothing, so a probe program
-# linked with it decides.
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$"
-   AND NOT packager_compile_flags MATCHES "-fcf-protection")
-  if(NOT DEFINED IOSORT_HAVE_CF_PROTECTION)
-    set(probe_dir ${CMAKE_BINARY_DIR}/CMakeFiles/cf-protection-probe)
-    file(WRITE ${probe_dir}/probe.cpp "int main() { return 0; }\n")
-    try_compile(probe_built ${probe_dir}/build ${probe_dir}/probe.cpp
-      COMPILE_DEFINITIONS -fcf-protection
-      COPY_FILE ${probe_dir}/probe)
-    set(marked OFF)
-    if(probe_built)
-      file(READ ${probe_dir}/probe probe_hex HEX)
-      # The property GNU_PROPERTY_X86_FEATURE_1_AND (0xc0000002), four bytes
-      # long, with both IBT and SHSTK set.
-      string(FIND "${probe_hex}" "020000c00400000003000000" at)
-      if(at GREATER_EQUAL 0)
-        set(marked ON)
-      endif()
-    endif()
-    set(IOSORT_HAVE_CF_PROTECTION ${marked} CACHE INTERNAL
-      "-fcf-protection gives a program marked for control-flow protection")
-    if(NOT marked)
-      message(STATUS "Control-flow protection left out: a program built here "
-                     "with -fcf-protection is not marked for it")
-    endif()
-  endif()
-  if(IOSORT_HAVE_CF_PROTECTION)
-    target_compile_options(iosort_options INTERFACE -fcf-protection)
-  endif()
-endif()
