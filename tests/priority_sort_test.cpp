@@ -74,41 +74,5 @@ TEST(SortList, MatchesStableSortAndLeavesSortedListsAlone) {
   }
 }
 
-TEST(MoveNode, PutsTheNodeBehindSrcDirectlyBehindDestAndKeepsTheRestInOrder) {
-  // Nodes are numbered from 0 behind the head, which is -1.
-  const struct {
-    int dest;
-    int src;
-    std::vector<std::size_t> order;
-  } cases[] = {
-      {-1, -1, {0, 1, 2, 3, 4, 5}},  // the same node: nothing moves
-      {2, 2, {0, 1, 2, 3, 4, 5}},
-      {4, 4, {0, 1, 2, 3, 4, 5}},   // ... also when the moved node is last
-      {0, 2, {0, 3, 1, 2, 4, 5}},   // three places behind dest
-      {-1, 1, {2, 0, 1, 3, 4, 5}},  // three places behind the head
-      {2, 4, {0, 1, 2, 5, 3, 4}},   // the last node
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "move_node(" << c.dest << ", " << c.src << ")");
-    RequestList list;
-    fill(list, {0, 1, 2, 3, 4, 5});
-    const auto before = entries(list.head());
-    const auto at = [&](int index) -> RequestNode& {
-      RequestNode* node = &list.head();
-      for (; index >= 0; --index) {
-        node = node->next;
-      }
-      return *node;
-    };
-    move_node(at(c.dest), at(c.src));
-    std::vector<Entry> expected;
-    for (const std::size_t index : c.order) {
-      expected.push_back(before[index]);
-    }
-    EXPECT_EQ(entries(list.head()), expected);
-  }
-}
-
 }  // namespace
 }  // namespace iosort
