@@ -48,7 +48,7 @@ struct Launch {
   // stack too, and the program reads none. 0: the limit and environment of
   // the tests.
   rlim_t stack_kib = 0;
-  std::chrono::seconds limit = 30s;
+  std::chrono::seconds limit = 10s;
 };
 
 struct Outcome {
