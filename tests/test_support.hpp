@@ -1,22 +1,25 @@
-// Hand-built lists, views of a chain, captured output and the self-test
-// report, shared by the test files.
+// Hand-built lists, views of a chain, temporary files, captured output and
+// the self-test report, shared by the test files.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "request_list.hpp"
 
 namespace iosort {
 
-// A request as the chain or a display shows it: its node, where known, and
-// its contents.
+// A request as the chain shows it: its node and its contents.
 struct Entry {
   const RequestNode* node = nullptr;
   std::int32_t base = 0;
@@ -55,22 +58,43 @@ inline std::vector<Entry> entries(const RequestNode& head) {
   return chain;
 }
 
-template <typename Action>
-std::string stdout_of(Action action) {
-  testing::internal::CaptureStdout();
-  action();
-  return testing::internal::GetCapturedStdout();
+// Closes the file, which tmpfile() deletes once it is closed.
+using File = std::unique_ptr<FILE, decltype([](FILE* file) { fclose(file); })>;
+
+// A temporary file holding `data`, positioned at its start.
+inline File temp_file(std::string_view data = "") {
+  File file{std::tmpfile()};
+  if (!file) {
+    throw std::system_error(errno, std::generic_category(), "tmpfile");
+  }
+  std::fwrite(data.data(), 1, data.size(), file.get());
+  std::rewind(file.get());
+  return file;
 }
 
-inline constexpr std::string_view kOk = "\33[1;32mOK\33[0m";
-inline constexpr std::string_view kSortFailed =
-    "\33[1;31mFAIL\33[0m - Sort Failed";
+// Everything the file holds.
+inline std::string contents(FILE* file) {
+  std::rewind(file);
+  std::string data;
+  for (int c; (c = std::getc(file)) != EOF;) {
+    data.push_back(static_cast<char>(c));
+  }
+  return data;
+}
 
-// One line of the self-test report: the case, padded, and its verdict.
-inline std::string case_line(std::string_view label, std::string_view verdict) {
-  std::string line = "[ TEST ] ";
-  line.append(label).append(25 - label.size(), ' ').append(" :: ");
-  return line.append(verdict).append("\r\n");
+// What `action` writes to standard output, by stdio or straight to the
+// descriptor.
+template <typename Action>
+std::string stdout_of(Action action) {
+  const File file = temp_file();
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  dup2(fileno(file.get()), STDOUT_FILENO);
+  action();
+  std::fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  return contents(file.get());
 }
 
 // The self-test report when the first `passing` cases pass and every later
@@ -82,7 +106,11 @@ inline std::string report(std::size_t passing) {
       "multi_node_sort",  "large_list_sort"};
   std::string text = "[ RUNNING TESTS ]\r\n\r\n";
   for (std::size_t i = 0; i < std::size(kLabels); ++i) {
-    text += case_line(kLabels[i], i < passing ? kOk : kSortFailed);
+    text.append("[ TEST ] ").append(kLabels[i]);
+    text.append(25 - kLabels[i].size(), ' ').append(" :: ");
+    text.append(i < passing ? "\33[1;32mOK\33[0m"
+                            : "\33[1;31mFAIL\33[0m - Sort Failed");
+    text.append("\r\n");
   }
   return text + (passing == std::size(kLabels)
                      ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
