@@ -56,9 +56,9 @@ class Scouts {
       : trail_(trail), gap_(std::max(kMinGap, length / kMarks + 1)) {}
 
   void step(const RequestNode* node) {
-    if (--until_mark_ == 0) {
+    // The gap leaves room for every mark; the bound only makes sure.
+    if (--until_mark_ == 0 && marked_ < kMarks) {
       until_mark_ = gap_;
-      assert(marked_ < kMarks);  // the gap leaves room for every mark
       scouts_[marked_ % kScouts] = mark(marked_ + kLead);
       prefetch(mark(marked_ + kLead + 1));  // the next scout's first node
       trail_.marks[marked_++] = node;
@@ -70,7 +70,7 @@ class Scouts {
 
   // Leaves the marks for the next pass, which meets one node fewer.
   void finish([[maybe_unused]] std::size_t length) {
-    assert(step_ == length);
+    assert(step_ == length && marked_ == (length + gap_ - 1) / gap_);
     trail_.marked = marked_;
   }
 
