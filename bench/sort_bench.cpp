@@ -2,9 +2,8 @@
 //
 // Every iteration sorts a list fresh from build_list and times only the
 // sort. The floor is sort_list's algorithm with `100 - base` written in and
-// nothing else: one node after the other, each step waiting for the last
-// one's `next`. sort_list / floor is what the prefetching in sort_list buys,
-// on two layouts of the same nodes:
+// nothing else, each step waiting for the last one's `next`: sort_list /
+// floor is what the scouts buy, on two layouts of the same nodes:
 // - as built: a fresh heap hands build_list ascending addresses, as the
 //   self-test finds it;
 // - shuffled: the nodes relinked in random address order, where the
@@ -31,24 +30,22 @@ using namespace iosort;
 // The self-test's call: sort_list handed compute_priority.
 void sort_as_self_test(RequestNode& head) { sort_list(head, compute_priority); }
 
-// sort_list's passes and comparisons with the effective priority written in
-// and the relink spelled out, kept out of line as sort_list's scan is: inlined
-// into the timing loop, the compiler would shape it differently.
+// sort_list's loop without its scouts. Out of line, as sort_list's is:
+// inlined into the timing loop, the compiler would shape it differently.
 [[gnu::noinline]] void floor_sort(RequestNode& head) {
   for (RequestNode* placed = &head; placed->next != nullptr;
        placed = placed->next) {
     RequestNode* min_prev = placed;
-    for (RequestNode* scan = placed; scan->next != nullptr; scan = scan->next) {
-      const std::int32_t candidate = 100 - scan->next->base_priority;
-      const std::int32_t minimum = 100 - min_prev->next->base_priority;
-      if (candidate < minimum) {
-        min_prev = scan;
+    const RequestNode* min_node = placed->next;
+    for (RequestNode *prev = placed, *node = placed->next; node != nullptr;
+         prev = node, node = node->next) {
+      if (100 - node->base_priority < 100 - min_node->base_priority)
+          [[unlikely]] {
+        min_prev = prev;
+        min_node = node;
       }
     }
-    RequestNode* const moved = min_prev->next;
-    min_prev->next = moved->next;
-    moved->next = placed->next;
-    placed->next = moved;
+    move_node(*placed, *min_prev);
   }
 }
 
@@ -80,62 +77,25 @@ void build(RequestNode& head, std::int32_t count, Layout layout) {
   }
 }
 
-// Runs `timed` on a fresh list in every iteration and times only that: the
-// old list is freed and the new one `prepare`d with the clock stopped.
-// Freeing merges glibc's free lists back into one block (malloc_trim);
-// without that the next build would get its nodes in the scattered order
-// the sort left the old ones in, not in the address order of the self-test's
-// fresh process.
-template <typename Prepare, typename Timed>
-void time_on_fresh_list(benchmark::State& state, Prepare prepare, Timed timed) {
+// The old list is freed and the new one built with the clock stopped.
+// malloc_trim merges glibc's free lists back into one block: without it the
+// next build would get its nodes in the scattered order the sort left the
+// old ones in, not in the address order of the self-test's fresh process.
+void sort_fresh_list(benchmark::State& state, void (*sort)(RequestNode&),
+                     Layout layout) {
   std::optional<RequestList> list;
   for (auto _ : state) {
     state.PauseTiming();
     list.reset();
     malloc_trim(0);
-    RequestNode& head = list.emplace().head();
-    prepare(head);
+    build(list.emplace().head(), static_cast<std::int32_t>(state.range(0)),
+          layout);
     state.ResumeTiming();
-    timed(head);
+    sort(list->head());
   }
 }
 
-void time_sort(benchmark::State& state, void (*sort)(RequestNode&),
-               Layout layout) {
-  const auto count = static_cast<std::int32_t>(state.range(0));
-  time_on_fresh_list(
-      state, [&](RequestNode& head) { build(head, count, layout); }, sort);
-  state.SetComplexityN(state.range(0));
-  // An inverted rate: the time of one sort divided by its n(n+1)/2
-  // comparisons, in seconds (the console shows it in ns).
-  const double comparisons =
-      static_cast<double>(count) * (static_cast<double>(count) + 1.0) / 2.0;
-  state.counters["time_per_cmp"] = benchmark::Counter(
-      comparisons, benchmark::Counter::kIsIterationInvariantRate |
-                       benchmark::Counter::kInvert);
-}
-
-void BM_sort_list(benchmark::State& state) {
-  time_sort(state, sort_as_self_test, Layout::kAsBuilt);
-}
-void BM_floor(benchmark::State& state) {
-  time_sort(state, floor_sort, Layout::kAsBuilt);
-}
-void BM_sort_list_shuffled(benchmark::State& state) {
-  time_sort(state, sort_as_self_test, Layout::kShuffled);
-}
-void BM_floor_shuffled(benchmark::State& state) {
-  time_sort(state, floor_sort, Layout::kShuffled);
-}
-
-void BM_build_list(benchmark::State& state) {
-  const auto count = static_cast<std::int32_t>(state.range(0));
-  time_on_fresh_list(
-      state, [](RequestNode&) {},
-      [&](RequestNode& head) { build_list(head, count); });
-}
-
-// The quoted figures are medians; min and max give their range.
+// The figures quoted are medians; min and max give their range.
 double smallest(const std::vector<double>& values) {
   return *std::min_element(values.begin(), values.end());
 }
@@ -148,30 +108,27 @@ void with_range(benchmark::internal::Benchmark* bench) {
       ->Unit(benchmark::kMillisecond);
 }
 
-// 256 requests stay in the first-level cache whatever the walk does: their
-// rate per comparison is the reference for what prefetching can reach.
-void as_built_sizes(benchmark::internal::Benchmark* bench) {
-  for (const std::int64_t count : {256, 1000, 2000, 4000, 8000, 16000, 30000}) {
-    bench->Arg(count);
-  }
-  with_range(bench->Complexity(benchmark::oNSquared));
+// 256 requests stay in the first-level cache whatever the walk does.
+void as_built(benchmark::internal::Benchmark* bench) {
+  with_range(bench->Arg(256)->Arg(2000)->Arg(8000)->Arg(30000));
+}
+void shuffled(benchmark::internal::Benchmark* bench) {
+  with_range(bench->Arg(2000)->Arg(30000));
 }
 
-void shuffled_sizes(benchmark::internal::Benchmark* bench) {
-  for (const std::int64_t count : {1000, 10000, 30000}) {
-    bench->Arg(count);
-  }
-  with_range(bench);
-}
+BENCHMARK_CAPTURE(sort_fresh_list, sort_list, sort_as_self_test,
+                  Layout::kAsBuilt)
+    ->Apply(as_built);
+BENCHMARK_CAPTURE(sort_fresh_list, floor, floor_sort, Layout::kAsBuilt)
+    ->Apply(as_built);
+BENCHMARK_CAPTURE(sort_fresh_list, sort_list_shuffled, sort_as_self_test,
+                  Layout::kShuffled)
+    ->Apply(shuffled);
+BENCHMARK_CAPTURE(sort_fresh_list, floor_shuffled, floor_sort,
+                  Layout::kShuffled)
+    ->Apply(shuffled);
 
-BENCHMARK(BM_sort_list)->Apply(as_built_sizes);
-BENCHMARK(BM_floor)->Apply(as_built_sizes);
-BENCHMARK(BM_sort_list_shuffled)->Apply(shuffled_sizes);
-BENCHMARK(BM_floor_shuffled)->Apply(shuffled_sizes);
-BENCHMARK(BM_build_list)->Arg(30000)->Apply(with_range);
-
-// A floor that skipped or reordered work would make every ratio a lie, so
-// before anything is timed both sorts must leave one list in the same order.
+// A floor that skipped or reordered work would make every ratio a lie.
 bool floor_sorts_like_sort_list() {
   RequestList list;
   build(list.head(), 2000, Layout::kShuffled);

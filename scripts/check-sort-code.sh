@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks the machine code of the scouting scan that sorts under
+# Checks the machine code of the scouting pass that sorts under
 # compute_priority, where `iosort -test` spends its time and where a timing
-# would be too noisy to judge. The scan must
+# would be too noisy to judge. The pass must
 #   - make no call: the priority is written in (a failed stack check aside);
 #   - prefetch, for its scouts;
 #   - decide the minimum with a branch: a conditional move would make every
@@ -23,8 +23,8 @@ if [[ $format != elf64-x86-64 ]]; then
   exit 0
 fi
 
-scan="scout_min_prev<(anonymous namespace)::ComputePriority>"
-symbols=$(nm --defined-only "$program" | awk '/scout_min_prev/ { print $3 }' |
+scan="scout_pass<iosort::(anonymous namespace)::ComputePriority>"
+symbols=$(nm --defined-only "$program" | awk '/scout_pass/ { print $3 }' |
   while read -r symbol; do
     if [[ $(c++filt "$symbol") == *"$scan"* ]]; then echo "$symbol"; fi
   done)

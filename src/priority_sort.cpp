@@ -2,82 +2,101 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
+#include <cassert>
 #include <cstddef>
+#include <type_traits>
 
 namespace iosort {
 
 std::int32_t compute_priority(std::int32_t base) { return 100 - base; }
 
 #ifdef IOSORT_SCOUT_PROBE
-// A test built with the probe sees every prefetch the scan issues.
-void scout_probe(const RequestNode* node);
+// A probe build tells its test which scan each sort runs, and every prefetch.
+void probe_scan(bool specialised);
+void probe_prefetch(const RequestNode* node);
 #endif
 
 namespace {
 
-// The scan prefetches along jump pointers kept from the previous pass.
-//
-// Each step of a scan waits for a node's `next` before it can ask for the
-// node after it, so once the unplaced nodes outgrow the cache, every step
-// waits out a trip to memory. But a pass leaves the chain as it found it,
-// less the one node it placed, so the node it met every `gap` steps (a mark)
-// is still within a node of where the next pass meets it. From the mark
-// kLead segments ahead of the scan, a scout walks that segment, one node per
-// kScouts steps of the scan, and prefetches each node it reaches: kScouts
-// trips to memory in flight instead of one, wherever the nodes lie.
-//
-// What the scan relies on:
-// - Scouts and marks only read links, of nodes of the list (a sort frees
-//   none) or of `idle`; nothing they do decides the result.
-// - marks[i] still holds the last pass's mark until this pass has read
-//   marks[i] to launch a scout, which it does kLead segments before it
-//   writes marks[i] afresh.
-// - A mark that has since been placed only sends its scout along placed
-//   nodes for one segment.
-
-// Trips to memory in flight: one takes about 8 steps of a scan in the cache.
-constexpr std::size_t kScouts = 8;
-// A scout covers its segment while the scan covers kScouts of them, so it
-// must start more than kScouts segments ahead; not many more, or what it
-// prefetches leaves the first-level cache before the scan gets there.
+// Scouting. Once the chain outgrows the cache, each step of a scan waits out
+// a trip to memory for the next link. But a pass leaves the chain as it found
+// it, less one node, so the nodes it met every `gap` steps (marks) are within
+// a node of where the next pass meets them. A scout walks the segment from
+// the mark kLead ahead, one node every kScouts steps, prefetching each:
+// kScouts trips in flight instead of one. Invariants: scouts only read links,
+// of the list's nodes (a sort frees none) or of `idle`, so they cannot change
+// the result; marks are cleared as a sort starts, so none leads to an earlier
+// sort's nodes; marks[i] is read kLead marks before this pass rewrites it.
+constexpr std::size_t kScouts = 8;  // a trip takes ~8 steps in the cache
+// More than kScouts segments ahead, or the scout is late; not many more, or
+// its nodes leave the first-level cache before the scan gets there.
 constexpr std::size_t kLead = kScouts + 2;
-static_assert(kLead > kScouts);
-// The closest marks may be: a scout then starts 80 nodes ahead, time enough
-// for a trip to memory, and close enough to stay in the cache (see below).
 constexpr std::size_t kMinGap = kScouts;
-// Enough marks at the smallest gap for the self-test's 30000 requests;
-// longer chains spread them wider.
-constexpr std::size_t kMarks = 4096;
-static_assert(kMarks * kMinGap >= 30000);
-// Up to this many nodes, a chain stays in a 32 KiB first-level cache from one
-// pass to the next (nodes 128 bytes apart fill only half of its sets), and
-// scouting would cost steps their time for nothing.
+constexpr std::size_t kMarks = 4096;  // every 8th node of 30000 requests
+// A chain this short stays in a 32 KiB first-level cache from one pass to
+// the next (nodes 128 bytes apart fill half its sets): scouts only cost.
 constexpr std::size_t kShortChain = 256;
 static_assert(kLead * kMinGap < kShortChain);
 
-// What one pass leaves for the next.
+// 32 KiB, more than a small stack can spare: one per thread, beside it. A
+// priority function has no side effects, so it starts no sort of its own.
 struct Trail {
-  std::array<const RequestNode*, kMarks> marks{};  // the first `marked` are set
-  std::size_t marked = 0;
-  std::size_t walked = 0;  // the nodes the pass met
+  std::array<const RequestNode*, kMarks> marks{};
+  std::size_t marked = 0;  // by the last pass
 };
-
-// 32 KiB, more than a small stack can spare, so it lives beside the stack:
-// one per thread, untouched until a long chain needs it. A priority function
-// has no side effects, so it never starts a second sort on this thread.
 constinit thread_local Trail thread_trail;
-
 // Where idle scouts wait: it leads back to itself, so they can always step.
 constinit RequestNode idle{0, &idle, {}};
 
-// A hint to start loading the cache line `node` starts on; it never faults.
-void prefetch(const RequestNode* node) {
+// One pass's scouts over a chain of `length` nodes.
+class Scouts {
+ public:
+  Scouts(Trail& trail, std::size_t length)
+      : trail_(trail), gap_(std::max(kMinGap, length / kMarks + 1)) {}
+
+  void step(const RequestNode* node) {
+    // The gap leaves room for every mark; the bound only makes sure.
+    if (--until_mark_ == 0 && marked_ < kMarks) {
+      until_mark_ = gap_;
+      scouts_[marked_ % kScouts] = mark(marked_ + kLead);
+      prefetch(mark(marked_ + kLead + 1));  // the next scout's first node
+      trail_.marks[marked_++] = node;
+    }
+    const RequestNode*& scout = scouts_[step_++ % kScouts];
+    scout = scout->next != nullptr ? scout->next : &idle;
+    prefetch(scout);
+  }
+
+  // Leaves the marks for the next pass, which meets one node fewer.
+  void finish([[maybe_unused]] std::size_t length) {
+    assert(step_ == length && marked_ == (length + gap_ - 1) / gap_);
+    trail_.marked = marked_;
+  }
+
+ private:
+  const RequestNode* mark(std::size_t index) const {
+    return index < trail_.marked ? trail_.marks[index] : &idle;
+  }
+
+  static void prefetch(const RequestNode* node) {
 #ifdef IOSORT_SCOUT_PROBE
-  scout_probe(node);
+    probe_prefetch(node);
 #endif
-  __builtin_prefetch(node);
-}
+    __builtin_prefetch(node);
+  }
+
+  Trail& trail_;
+  std::size_t gap_;
+  std::size_t until_mark_ = 1;
+  std::size_t marked_ = 0;
+  std::size_t step_ = 0;
+  std::array<const RequestNode*, kScouts> scouts_{&idle, &idle, &idle, &idle,
+                                                  &idle, &idle, &idle, &idle};
+};
+
+struct NoScouts {
+  void step(const RequestNode* /*node*/) {}
+};
 
 // The program's own policy, written into the scan: no call per comparison.
 struct ComputePriority {
@@ -86,78 +105,54 @@ struct ComputePriority {
   }
 };
 
-// The last pass's mark `index`, or `idle` where it left none.
-const RequestNode* mark(const Trail& trail, std::size_t index) {
-  return index < trail.marked ? trail.marks[index] : &idle;
-}
-
-// Returns the node before the first node of the lowest priority behind
-// `placed`; leaves in `trail` the nodes it met and the marks it set.
-template <bool kScout, typename Priority>
+// The node before the first of the lowest priority behind `placed`.
+template <typename Priority, typename Scout>
 RequestNode* find_min_prev(RequestNode* placed, Priority priority,
-                           Trail& trail) {
-  const std::size_t gap = std::max(kMinGap, trail.walked / kMarks + 1);
-  std::array<const RequestNode*, kScouts> scouts;
-  scouts.fill(&idle);
-  std::size_t marked = 0;
-  std::size_t until_mark = 1;
-  std::size_t step = 0;
+                           Scout&& scout) {
   RequestNode* min_prev = placed;
   const RequestNode* min_node = placed->next;
-  // Nodes are kept in locals, not read again through links: for all the
-  // compiler knows, a mark written below changed a link, and each load more
-  // per step leaves less room for the scouts' trips in flight.
-  for (RequestNode *scan = placed, *node = placed->next; node != nullptr;
-       scan = node, node = node->next, ++step) {
-    if constexpr (kScout) {
-      // The gap leaves room for every mark; the bound only makes sure.
-      if (--until_mark == 0 && marked < kMarks) {
-        until_mark = gap;
-        scouts[marked % kScouts] = mark(trail, marked + kLead);
-        // The next scout starts there: have its first node on the way.
-        prefetch(mark(trail, marked + kLead + 1));
-        trail.marks[marked++] = node;
-      }
-      const RequestNode*& scout = scouts[step % kScouts];
-      scout = scout->next != nullptr ? scout->next : &idle;
-      prefetch(scout);
-    }
+  // Nodes stay in locals: a mark written may alias a link for all the
+  // compiler knows, so each read again through a link is a load per step.
+  for (RequestNode *prev = placed, *node = placed->next; node != nullptr;
+       prev = node, node = node->next) {
+    scout.step(node);
     const std::int32_t candidate = priority(node->base_priority);
     const std::int32_t minimum = priority(min_node->base_priority);
-    // Strictly less: a tie keeps the earlier node, so the sort is stable.
-    if (candidate < minimum) {
-      // A fence for the compiler alone keeps this rare path a branch: as a
-      // conditional move, every step would wait for the comparison before.
-      std::atomic_signal_fence(std::memory_order_seq_cst);
-      min_prev = scan;
+    // Strictly less keeps the earlier of equals: the sort is stable. A branch,
+    // as a conditional move would chain every step to the comparison before.
+    if (candidate < minimum) [[unlikely]] {
+      min_prev = prev;
       min_node = node;
     }
   }
-  trail.marked = marked;
-  trail.walked = step;
   return min_prev;
 }
 
-// Out of line, so that every build has the scouting scan as one function.
+// Out of line: `iosort -test` ran ~5 % faster; the guard reads it by name.
 template <typename Priority>
-[[gnu::noinline]] RequestNode* scout_min_prev(RequestNode* placed,
-                                              Priority priority, Trail& trail) {
-  return find_min_prev<true>(placed, priority, trail);
+[[gnu::noinline]] RequestNode* scout_pass(RequestNode* placed,
+                                          Priority priority,
+                                          std::size_t length) {
+  Scouts scouts(thread_trail, length);
+  RequestNode* const min_prev = find_min_prev(placed, priority, scouts);
+  scouts.finish(length);
+  return min_prev;
 }
 
 template <typename Priority>
 void sort_with(RequestNode& head, Priority priority) {
-  Trail& trail = thread_trail;
-  // Marks from an earlier sort may lead to nodes freed since. The first pass
-  // has none; it walks plain and counts the chain.
-  trail.marked = 0;
-  trail.walked = 0;
+#ifdef IOSORT_SCOUT_PROBE
+  probe_scan(std::is_same_v<Priority, ComputePriority>);
+#endif
+  thread_trail.marked = 0;  // an earlier sort's marks may lead to freed nodes
+  std::int32_t count = 0;
+  list_length(head, count);
+  auto length = static_cast<std::size_t>(count);
   for (RequestNode* placed = &head; placed->next != nullptr;
-       placed = placed->next) {
+       placed = placed->next, --length) {
     RequestNode* const min_prev =
-        trail.walked > kShortChain
-            ? scout_min_prev(placed, priority, trail)
-            : find_min_prev<false>(placed, priority, trail);
+        length > kShortChain ? scout_pass(placed, priority, length)
+                             : find_min_prev(placed, priority, NoScouts{});
     move_node(*placed, *min_prev);
   }
 }
@@ -173,6 +168,7 @@ void sort_list(RequestNode& head, PriorityFn priority_fn) {
 }
 
 void move_node(RequestNode& dest_prev, RequestNode& src_prev) {
+  assert(src_prev.next != nullptr);
   RequestNode* const moved = src_prev.next;
   // Unlink before inserting: when both are the same node this leaves the
   // list as it was, where inserting first would link `moved` to itself.

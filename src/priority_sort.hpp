@@ -8,7 +8,7 @@
 namespace iosort {
 
 // The program's priority policy: 100 - base, so a higher base priority
-// sorts earlier. Defined for bases from INT32_MIN + 100 up; the program's
+// sorts earlier. Defined for bases from INT32_MIN + 101 up; the program's
 // are 0..99.
 std::int32_t compute_priority(std::int32_t base);
 

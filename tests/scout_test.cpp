@@ -1,26 +1,35 @@
-// Built with the sort's probe, which reports every prefetch the scan issues:
-// scouting only buys speed, so no other test would notice it gone.
+// Built with the sort's probe, which reports which scan each sort runs and
+// every prefetch: both only buy speed, so no other test would see them go.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <numeric>
 #include <random>
 #include <unordered_map>
 #include <vector>
 
+#include "menu.hpp"
 #include "priority_sort.hpp"
+#include "self_test.hpp"
 #include "test_support.hpp"
 
 namespace iosort {
 namespace {
 
-// Each node of the list under test, and the step it was last prefetched at.
-std::unordered_map<const RequestNode*, std::int64_t> prefetched_at;
+// For each node of the list under test: the step it was last prefetched at,
+// and the prefetch (counted from the sort's start) that last reached the node
+// before it in the chain.
+struct Seen {
+  std::int64_t step = INT64_MIN / 2;
+  std::int64_t predecessor = INT64_MIN / 2;
+};
+std::unordered_map<const RequestNode*, Seen> seen;
 std::vector<const RequestNode*> node_of_base;
-std::int64_t calls = 0;
-std::int64_t prefetches = 0;  // of nodes of the list
-std::int64_t in_time = 0;     // steps that reached a node prefetched in time
+bool probing = false;  // prefetches are followed only while set
+std::int64_t calls, prefetches, in_time, paced;
+std::int64_t specialised_sorts, generic_sorts;
 
 // Bases are the nodes' indexes, so the first call of each comparison names
 // the node the scan has reached. In time: a trip to memory (some 8 steps in
@@ -29,7 +38,7 @@ std::int64_t in_time = 0;     // steps that reached a node prefetched in time
 std::int32_t watching(std::int32_t base) {
   if (calls++ % 2 == 0) {
     const auto node = node_of_base.at(static_cast<std::size_t>(base));
-    const std::int64_t lead = calls / 2 - prefetched_at.at(node);
+    const std::int64_t lead = calls / 2 - seen.at(node).step;
     in_time += lead >= 8 && lead <= 256 ? 1 : 0;
   }
   return base;
@@ -37,17 +46,33 @@ std::int32_t watching(std::int32_t base) {
 
 }  // namespace
 
-void scout_probe(const RequestNode* node) {
-  if (const auto found = prefetched_at.find(node);
-      found != prefetched_at.end()) {
-    found->second = calls / 2;
-    ++prefetches;
+void probe_scan(bool specialised) {
+  ++(specialised ? specialised_sorts : generic_sorts);
+}
+
+// Paced: eight scouts take turns, one step each, so a scout's next prefetch
+// comes eight prefetches after its last (nine past a mark's); a scout that
+// stepped alone would issue it one after.
+void probe_prefetch(const RequestNode* node) {
+  if (!probing) {
+    return;
+  }
+  ++prefetches;
+  const auto found = seen.find(node);
+  if (found == seen.end()) {
+    return;
+  }
+  const std::int64_t since = prefetches - found->second.predecessor;
+  paced += since >= 8 && since <= 16 ? 1 : 0;
+  found->second.step = calls / 2;
+  if (const auto next = seen.find(node->next); next != seen.end()) {
+    next->second.predecessor = prefetches;
   }
 }
 
 namespace {
 
-TEST(Scouting, LongChainsArePrefetchedInTimeUnderEitherScan) {
+TEST(Scouting, LongChainsArePrefetchedInTimeByPacedScoutsUnderEitherScan) {
   constexpr std::int32_t kLength = 3000;  // scouted in most of its passes
   constexpr double kSteps = kLength * (kLength + 1.0) / 2;
   for (const PriorityFn priority_fn : {watching, compute_priority}) {
@@ -56,18 +81,36 @@ TEST(Scouting, LongChainsArePrefetchedInTimeUnderEitherScan) {
     std::shuffle(bases.begin(), bases.end(), std::mt19937{20261209});
     RequestList list;
     fill(list, bases);
-    prefetched_at.clear();
+    seen.clear();
     node_of_base.assign(bases.size(), nullptr);
     for (const Entry& entry : entries(list.head())) {
-      prefetched_at[entry.node] = INT64_MIN / 2;
+      seen[entry.node] = {};
       node_of_base[static_cast<std::size_t>(entry.base)] = entry.node;
     }
-    calls = prefetches = in_time = 0;
+    calls = prefetches = in_time = paced = 0;
+    probing = true;
     sort_list(list.head(), priority_fn);
-    // compute_priority's own scan makes no call to watch: count instead.
-    const auto seen = priority_fn == watching ? in_time : prefetches;
-    EXPECT_GT(static_cast<double>(seen), 0.85 * kSteps);
+    probing = false;
+    // compute_priority's own scan makes no call to watch.
+    if (priority_fn == watching) {
+      EXPECT_GT(static_cast<double>(in_time), 0.85 * kSteps);
+    }
+    EXPECT_GT(static_cast<double>(paced), 0.85 * kSteps);
   }
+}
+
+// Handed any other function, even one that calls compute_priority, the sort
+// calls it twice per comparison.
+TEST(Scouting, TheSelfTestAndTheMenuSortUnderComputePrioritysOwnScan) {
+  specialised_sorts = generic_sorts = 0;
+  stdout_of([] { static_cast<void>(run_tests()); });
+  char choices[] = "1 2 0 ";  // build, sort, quit
+  std::FILE* const in = fmemopen(choices, sizeof choices - 1, "r");
+  ASSERT_NE(in, nullptr);
+  stdout_of([&] { static_cast<void>(run_menu(in)); });
+  std::fclose(in);
+  EXPECT_EQ(generic_sorts, 0);
+  EXPECT_EQ(specialised_sorts, 7);  // six of the self-test's cases, one menu's
 }
 
 }  // namespace
