@@ -82,32 +82,10 @@ file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/changelog "${changelog}\n")
 install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
 
-# The copyright file is made from LICENSE, so that the licence is written once.
+# Debian's copyright file is LICENSE in Debian's machine-readable format.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_SOURCE_DIR}/NEWS.md ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
-file(READ LICENSE license)
-string(FIND "${license}" "Permission is hereby granted" grant_at)
-if(NOT license MATCHES "Copyright \\(c\\) ([^\n]*)" OR grant_at LESS 0)
-  message(FATAL_ERROR "LICENSE no longer reads as the MIT licence that "
-                      "cmake/packaging.cmake copies into Debian's copyright file")
-endif()
-set(copyright_holder "${CMAKE_MATCH_1}")
-string(SUBSTRING "${license}" ${grant_at} -1 license_text)
-string(STRIP "${license_text}" license_text)
-# A field's continuation lines start with a space, and an empty one is " .".
-string(REPLACE "\n" "\n " license_text " ${license_text}")
-string(REPLACE "\n \n" "\n .\n" license_text "${license_text}")
-file(CONFIGURE OUTPUT copyright @ONLY CONTENT [[
-Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
-Upstream-Name: @PROJECT_NAME@
-Upstream-Contact: @CPACK_PACKAGE_CONTACT@
-
-Files: *
-Copyright: @copyright_holder@
-License: Expat
-@license_text@
-]])
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  ${CMAKE_CURRENT_SOURCE_DIR}/NEWS.md)
+install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
 
 # `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
