@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the self-test's sort against the plain walk of the same chain.
 //
 // Every iteration sorts a list fresh from build_list and times only the

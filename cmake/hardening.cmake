@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Hardening for the build README gives, with each feature only where the
 # compiler or linker has it. A packager's flags (CXXFLAGS, LDFLAGS, or the
 # CMAKE_*_FLAGS variables) have the last word: a feature they name at all,

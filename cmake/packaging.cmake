@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 include(GNUInstallDirs)
 install(TARGETS iosort RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (CPack's, or cmake --install --strip) also drops what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the menu as standard input, and checks its answers.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the fuzz target once on every file in the directories it is given, as
 // libFuzzer does before it starts to mutate, so that every build checks the
 // menu's answers to the committed corpus. The target aborts at the first

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Read by cpack before it packs (CPACK_PROJECT_CONFIG_FILE) and after
 # (CPACK_POST_BUILD_SCRIPTS), for what CPack 3.25 cannot do itself to make
 # the same package twice. Time stamps: the release date's, unless the caller

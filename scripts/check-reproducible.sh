@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package and the source tarball twice with README's
 # commands, from two clones of HEAD at two paths: under umask 022, then under
 # umask 002 a day later (faketime). Each build sees only PATH, so nothing in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the machine code of the scouting pass that sorts under
 # compute_priority, where `iosort -test` spends its time and where a timing
 # would be too noisy to judge. The pass must

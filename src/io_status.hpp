@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a mode ended, for main to report.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "menu.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interactive menu: build, sort and display one request list.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ordering a request list by effective priority.
 #pragma once
 

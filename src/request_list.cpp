@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "request_list.hpp"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The request record, the head-node list it forms, and the list's owner.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "-test" mode: eight fixed cases against the list and the sort, and
 // a coloured report on standard output.
 #pragma once
