@@ -1,17 +1,10 @@
 # SPDX-License-Identifier: MIT
-# Hardening for the build README gives, with each feature only where the
-# compiler or linker has it. A packager's flags (CXXFLAGS, LDFLAGS, or the
-# CMAKE_*_FLAGS variables) have the last word: a feature they name at all,
-# to turn it on, off or to another level, is left to them, so the build
-# never fights dpkg-buildflags or a distribution's own choice.
-#
-# Control-flow protection is not among them: it protects only a program
-# whose every part is marked for it, the C library's start files included,
-# which Debian 12's are not; a distribution whose are passes -fcf-protection
-# in its own flags.
-#
-# The sanitizer builds go without: ASan checks every access that these
-# checks would, and the fortified string functions hide some from it.
+# Hardening for the build README gives, where the toolchain has it. A feature
+# named at all in a packager's flags (CXXFLAGS, LDFLAGS, CMAKE_*_FLAGS) is
+# left to them, so the build never fights dpkg-buildflags. No
+# -fcf-protection: it protects only a program whose every part is marked for
+# it, and Debian 12's C start files are not. The sanitizer builds go without:
+# the fortified string functions hide accesses from ASan.
 if(NOT IOSORT_HARDENING OR IOSORT_SANITIZE OR IOSORT_FUZZ)
   return()
 endif()

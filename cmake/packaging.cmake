@@ -62,24 +62,18 @@ function(iosort_date date epoch_var debian_var)
 endfunction()
 
 # Debian's documents, for its package alone: `cmake --install` leaves out the
-# component debian. The changelog is NEWS.md in Debian's format.
+# component debian. The changelog is NEWS.md's newest entry in Debian's form.
 file(READ NEWS.md news)
-string(FIND "${news}" "\n## " at)
-string(SUBSTRING "${news}" ${at} -1 news)
-string(REPLACE "`" "" news "${news}")
-string(REPLACE "\n  " "\n    " news "${news}")
-string(REPLACE "\n- " "\n  * " news "${news}")
-# A heading becomes an entry's first line, and ends the entry before it.
-string(REGEX MATCHALL "\n## [^\n]+" headings "${news}")
-set(trailer "")
-foreach(heading IN LISTS headings)
-  string(REGEX MATCH "## ([^ ]+) \\(([^)]+)\\)" _ "${heading}")
-  string(REPLACE "${heading}" "${trailer}\n${PROJECT_NAME} (${CMAKE_MATCH_1}) unstable; urgency=medium" news "${news}")
-  iosort_date(${CMAKE_MATCH_2} _ date)
-  set(trailer "\n -- ${CPACK_PACKAGE_CONTACT}  ${date}\n")
-endforeach()
-string(STRIP "${news}${trailer}" changelog)
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/changelog "${changelog}\n")
+string(REGEX MATCH "\n## [^\n]*\n\n([^#]*)" _ "${news}")
+string(STRIP "\n${CMAKE_MATCH_1}" entry)
+string(REPLACE "`" "" entry "${entry}")
+string(REPLACE "\n  " "\n    " entry "${entry}")
+string(REPLACE "\n- " "\n  * " entry "${entry}")
+string(REGEX REPLACE "^- " "" entry "${entry}")
+iosort_date(${IOSORT_RELEASE_DATE} _ date)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/changelog
+  "${PROJECT_NAME} (${PROJECT_VERSION}) unstable; urgency=medium\n\n  * ${entry}\n\n"
+  " -- ${CPACK_PACKAGE_CONTACT}  ${date}\n")
 install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
 
