@@ -10,8 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "alloc_hook.hpp"
 #include "test_support.hpp"
+
+// alloc_hook.cpp's operator new and delete: the blocks not yet given back,
+// and a way to make the `nth` allocation from now on throw std::bad_alloc (1:
+// the next one; 0 disarms).
+std::int64_t live_allocations();
+void fail_allocation(std::int64_t nth);
 
 namespace iosort {
 namespace {
