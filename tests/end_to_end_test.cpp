@@ -170,11 +170,6 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
   EXPECT_LT(big.max_rss_kib - small.max_rss_kib, kMiB * 1024 / 4);
 }
 
-// The base priority a display line shows; the unit tests pin the rest.
-int base_shown(const std::string& line) {
-  return std::stoi(line.substr(std::strlen("Base Pri: ")));
-}
-
 // A second build replaces the first; the sort shows the same ten lines again
 // from the highest base priority down, ties in label order. A run started in
 // a later second draws other requests (ten equal draws by chance: about 1 in
@@ -198,7 +193,8 @@ TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
   ASSERT_EQ(lines.size(), 11u) << parts[3];
   std::stable_sort(lines.begin(), lines.end() - 1,
                    [](const std::string& a, const std::string& b) {
-                     return base_shown(a) > base_shown(b);
+                     // By what follows "Base Pri: "; unit tests pin the rest.
+                     return std::stoi(a.substr(10)) > std::stoi(b.substr(10));
                    });
   EXPECT_EQ(split(parts[5], "\r\n"), lines);
   EXPECT_NE(split(later.out, kMenu).at(3), parts[3]);
@@ -210,12 +206,6 @@ std::string failure(std::string_view what, int error) {
 }
 
 constexpr std::string_view kWrite = "write error on standard output";
-
-// Standard input that never ends: this process keeps the pipe's write end.
-File never_ending() {
-  int ends[2];
-  return File{pipe(ends) == 0 ? fdopen(ends[0], "r") : nullptr};
-}
 
 // A terminal with no other end: every write to it fails with EIO.
 File hung_up_terminal() {
@@ -237,7 +227,9 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
   const File directory{std::fopen("/", "r")};     // every read: EISDIR
   const File full{std::fopen("/dev/full", "w")};  // every write: ENOSPC
   const File terminal = hung_up_terminal();
-  const File waiting = never_ending();
+  // Standard input that never ends: this process keeps the write end.
+  int ends[2];
+  const File waiting{pipe(ends) == 0 ? fdopen(ends[0], "r") : nullptr};
   ASSERT_TRUE(directory && full && terminal && waiting);
   const std::string whole = report(8);
   const std::string_view cut = std::string_view(whole).substr(0, 64);
@@ -280,7 +272,6 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
   };
   // Side by side: the short runs end while the whole self-test runs.
   std::vector<Child> children;
-  children.reserve(std::size(cases));
   for (const auto& c : cases) {
     children.emplace_back(c.launch);
   }
