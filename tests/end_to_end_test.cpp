@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -136,15 +138,12 @@ constexpr rlim_t kSmallStackKib = 16;
 #endif
 
 // The pieces of `text` around each `separator`, the last one included.
-std::vector<std::string> split(const std::string& text,
+std::vector<std::string> split(std::string_view text,
                                std::string_view separator) {
   std::vector<std::string> parts;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(separator, from)) != std::string::npos;
-       from = at + separator.size()) {
-    parts.push_back(text.substr(from, at - from));
+  for (const auto part : std::views::split(text, separator)) {
+    parts.emplace_back(part.begin(), part.end());
   }
-  parts.push_back(text.substr(from));
   return parts;
 }
 
@@ -276,9 +275,7 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
     children.emplace_back(c.launch);
   }
   std::vector<Outcome> runs;
-  for (Child& child : children) {
-    runs.push_back(child.finish());
-  }
+  std::ranges::transform(children, std::back_inserter(runs), &Child::finish);
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(testing::Message() << "case " << i);
