@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -98,11 +97,8 @@ TEST(Scouting, LongChainsArePrefetchedInTimeByPacedScoutsUnderEitherScan) {
 TEST(Scouting, TheSelfTestAndTheMenuSortUnderComputePrioritysOwnScan) {
   specialised_sorts = generic_sorts = 0;
   stdout_of([] { static_cast<void>(run_tests()); });
-  char choices[] = "1 2 0 ";  // build, sort, quit
-  std::FILE* const in = fmemopen(choices, sizeof choices - 1, "r");
-  ASSERT_NE(in, nullptr);
-  stdout_of([&] { static_cast<void>(run_menu(in)); });
-  std::fclose(in);
+  const File choices = temp_file("1 2 0 ");  // build, sort, quit
+  stdout_of([&] { static_cast<void>(run_menu(choices.get())); });
   EXPECT_EQ(generic_sorts, 0);
   EXPECT_EQ(specialised_sorts, 7);  // six of the self-test's cases, one menu's
 }
