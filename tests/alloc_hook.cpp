@@ -1,6 +1,5 @@
-#include "alloc_hook.hpp"
-
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 

@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -136,15 +138,12 @@ constexpr rlim_t kSmallStackKib = 16;
 #endif
 
 // The pieces of `text` around each `separator`, the last one included.
-std::vector<std::string> split(const std::string& text,
+std::vector<std::string> split(std::string_view text,
                                std::string_view separator) {
   std::vector<std::string> parts;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(separator, from)) != std::string::npos;
-       from = at + separator.size()) {
-    parts.push_back(text.substr(from, at - from));
+  for (const auto part : std::views::split(text, separator)) {
+    parts.emplace_back(part.begin(), part.end());
   }
-  parts.push_back(text.substr(from));
   return parts;
 }
 
@@ -170,11 +169,6 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
   EXPECT_LT(big.max_rss_kib - small.max_rss_kib, kMiB * 1024 / 4);
 }
 
-// The base priority a display line shows; the unit tests pin the rest.
-int base_shown(const std::string& line) {
-  return std::stoi(line.substr(std::strlen("Base Pri: ")));
-}
-
 // A second build replaces the first; the sort shows the same ten lines again
 // from the highest base priority down, ties in label order. A run started in
 // a later second draws other requests (ten equal draws by chance: about 1 in
@@ -198,7 +192,8 @@ TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
   ASSERT_EQ(lines.size(), 11u) << parts[3];
   std::stable_sort(lines.begin(), lines.end() - 1,
                    [](const std::string& a, const std::string& b) {
-                     return base_shown(a) > base_shown(b);
+                     // By what follows "Base Pri: "; unit tests pin the rest.
+                     return std::stoi(a.substr(10)) > std::stoi(b.substr(10));
                    });
   EXPECT_EQ(split(parts[5], "\r\n"), lines);
   EXPECT_NE(split(later.out, kMenu).at(3), parts[3]);
@@ -210,12 +205,6 @@ std::string failure(std::string_view what, int error) {
 }
 
 constexpr std::string_view kWrite = "write error on standard output";
-
-// Standard input that never ends: this process keeps the pipe's write end.
-File never_ending() {
-  int ends[2];
-  return File{pipe(ends) == 0 ? fdopen(ends[0], "r") : nullptr};
-}
 
 // A terminal with no other end: every write to it fails with EIO.
 File hung_up_terminal() {
@@ -237,7 +226,9 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
   const File directory{std::fopen("/", "r")};     // every read: EISDIR
   const File full{std::fopen("/dev/full", "w")};  // every write: ENOSPC
   const File terminal = hung_up_terminal();
-  const File waiting = never_ending();
+  // Standard input that never ends: this process keeps the write end.
+  int ends[2];
+  const File waiting{pipe(ends) == 0 ? fdopen(ends[0], "r") : nullptr};
   ASSERT_TRUE(directory && full && terminal && waiting);
   const std::string whole = report(8);
   const std::string_view cut = std::string_view(whole).substr(0, 64);
@@ -280,14 +271,11 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
   };
   // Side by side: the short runs end while the whole self-test runs.
   std::vector<Child> children;
-  children.reserve(std::size(cases));
   for (const auto& c : cases) {
     children.emplace_back(c.launch);
   }
   std::vector<Outcome> runs;
-  for (Child& child : children) {
-    runs.push_back(child.finish());
-  }
+  std::ranges::transform(children, std::back_inserter(runs), &Child::finish);
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const auto& c = cases[i];
     SCOPED_TRACE(testing::Message() << "case " << i);

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <numeric>
 #include <random>
-#include <unordered_map>
 #include <vector>
 
 #include "menu.hpp"
@@ -18,27 +16,27 @@
 namespace iosort {
 namespace {
 
-// For each node of the list under test: the step it was last prefetched at,
-// and the prefetch (counted from the sort's start) that last reached the node
-// before it in the chain.
+// For each node of the list under test, by its base, which is its index: the
+// step it was last prefetched at, and the prefetch (counted from the sort's
+// start) that last reached the node before it in the chain.
 struct Seen {
   std::int64_t step = INT64_MIN / 2;
   std::int64_t predecessor = INT64_MIN / 2;
 };
-std::unordered_map<const RequestNode*, Seen> seen;
-std::vector<const RequestNode*> node_of_base;
+std::vector<Seen> seen;
+Seen& seen_of(std::int32_t base) {
+  return seen.at(static_cast<std::size_t>(base));
+}
 bool probing = false;  // prefetches are followed only while set
 std::int64_t calls, prefetches, in_time, paced;
 std::int64_t specialised_sorts, generic_sorts;
 
-// Bases are the nodes' indexes, so the first call of each comparison names
-// the node the scan has reached. In time: a trip to memory (some 8 steps in
-// the cache) or more before, yet at most 256 steps, so that it is still in
-// a 32 KiB first-level cache.
+// The first call of each comparison names the node the scan has reached. In
+// time: a trip to memory (some 8 steps in the cache) or more before, yet at
+// most 256 steps, so that it is still in a 32 KiB first-level cache.
 std::int32_t watching(std::int32_t base) {
   if (calls++ % 2 == 0) {
-    const auto node = node_of_base.at(static_cast<std::size_t>(base));
-    const std::int64_t lead = calls / 2 - seen.at(node).step;
+    const std::int64_t lead = calls / 2 - seen_of(base).step;
     in_time += lead >= 8 && lead <= 256 ? 1 : 0;
   }
   return base;
@@ -58,15 +56,15 @@ void probe_prefetch(const RequestNode* node) {
     return;
   }
   ++prefetches;
-  const auto found = seen.find(node);
-  if (found == seen.end()) {
-    return;
+  if (node->next == node) {
+    return;  // an idle scout, which leads back to itself
   }
-  const std::int64_t since = prefetches - found->second.predecessor;
+  const std::int64_t since =
+      prefetches - seen_of(node->base_priority).predecessor;
   paced += since >= 8 && since <= 16 ? 1 : 0;
-  found->second.step = calls / 2;
-  if (const auto next = seen.find(node->next); next != seen.end()) {
-    next->second.predecessor = prefetches;
+  seen_of(node->base_priority).step = calls / 2;
+  if (node->next != nullptr) {
+    seen_of(node->next->base_priority).predecessor = prefetches;
   }
 }
 
@@ -81,12 +79,7 @@ TEST(Scouting, LongChainsArePrefetchedInTimeByPacedScoutsUnderEitherScan) {
     std::shuffle(bases.begin(), bases.end(), std::mt19937{20261209});
     RequestList list;
     fill(list, bases);
-    seen.clear();
-    node_of_base.assign(bases.size(), nullptr);
-    for (const Entry& entry : entries(list.head())) {
-      seen[entry.node] = {};
-      node_of_base[static_cast<std::size_t>(entry.base)] = entry.node;
-    }
+    seen.assign(bases.size(), {});
     calls = prefetches = in_time = paced = 0;
     probing = true;
     sort_list(list.head(), priority_fn);
@@ -104,11 +97,8 @@ TEST(Scouting, LongChainsArePrefetchedInTimeByPacedScoutsUnderEitherScan) {
 TEST(Scouting, TheSelfTestAndTheMenuSortUnderComputePrioritysOwnScan) {
   specialised_sorts = generic_sorts = 0;
   stdout_of([] { static_cast<void>(run_tests()); });
-  char choices[] = "1 2 0 ";  // build, sort, quit
-  std::FILE* const in = fmemopen(choices, sizeof choices - 1, "r");
-  ASSERT_NE(in, nullptr);
-  stdout_of([&] { static_cast<void>(run_menu(in)); });
-  std::fclose(in);
+  const File choices = temp_file("1 2 0 ");  // build, sort, quit
+  stdout_of([&] { static_cast<void>(run_menu(choices.get())); });
   EXPECT_EQ(generic_sorts, 0);
   EXPECT_EQ(specialised_sorts, 7);  // six of the self-test's cases, one menu's
 }
