@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built iosort as a user or a shell would, comparing the bytes it
 // writes and the status it ends with.
 #include <fcntl.h>

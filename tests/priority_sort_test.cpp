@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "priority_sort.hpp"
 
 #include <gtest/gtest.h>

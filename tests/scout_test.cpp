@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Built with the sort's probe, which reports which scan each sort runs and
 // every prefetch: both only buy speed, so no other test would see them go.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "self_test.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-built lists, views of a chain, temporary files, captured output and
 // the self-test report, shared by the test files.
 #pragma once
