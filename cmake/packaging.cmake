@@ -37,13 +37,10 @@ set(CPACK_PACKAGE_CONTACT
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "keep a list of I/O requests and order them by priority")
 set(CPACK_PACKAGE_DESCRIPTION [[
-A console program that holds I/O requests, each with a random base
-priority from 0 to 99 and a label, and orders them by an effective
-priority of 100 minus the base, highest base first, equal ones keeping
-their order. A numbered menu read from standard input builds ten
-requests, sorts and displays them; iosort -test runs eight built-in
-checks of the list and the sort, one on 30000 requests, and prints a
-coloured verdict.]])
+A console program that orders I/O requests by priority, highest base
+priority first, equal ones keeping their order. A menu builds ten random
+requests, sorts and displays them; iosort -test runs eight built-in checks
+of the list and the sort, one on 30000 requests.]])
 
 # A YYYY-MM-DD date as seconds since 1970 (its midnight, UTC) and as Debian's
 # changelog writes it. Counting years from March puts the leap day last.

@@ -1,8 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Read by cpack before it packs (CPACK_PROJECT_CONFIG_FILE) and after
-# (CPACK_POST_BUILD_SCRIPTS), for what CPack 3.25 cannot do itself to make
-# the same package twice. Time stamps: the release date's, unless the caller
-# chose one.
+# Read by cpack before it packs and after, for what CPack 3.25 cannot do
+# itself to make the same package twice. Time stamps: the release date's,
+# unless the caller chose one.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ENV{SOURCE_DATE_EPOCH} ${CPACK_IOSORT_SOURCE_DATE_EPOCH})
 endif()
