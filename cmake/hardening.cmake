@@ -25,17 +25,15 @@ if(NOT packager_compile_flags MATCHES "-f(no-)?stack-protector")
   endif()
 endif()
 
-# glibc's checked functions need the optimiser (and warn without it), so only
-# the optimised configurations get them. -U first: some compilers define it
-# themselves, and a second definition would be a warning.
+# glibc's checked functions need the optimiser. -U first: some compilers
+# define it themselves, and a second definition would be a warning.
 if(NOT packager_compile_flags MATCHES "_FORTIFY_SOURCE")
   target_compile_options(iosort_options INTERFACE
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
 endif()
 
-# Full RELRO: the relocations, the GOT among them, read-only once resolved,
-# which BIND_NOW (-z now) does at start. Each -z keyword goes in unless the
-# packager's link flags set it or its opposite.
+# Full RELRO: the GOT read-only once BIND_NOW (-z now) has resolved it at
+# start. Each keyword goes in unless the packager's flags set it or its opposite.
 function(link_with_z keyword packager_pattern)
   if(packager_link_flags MATCHES "-z[ ,]*(${packager_pattern})")
     return()
