@@ -26,14 +26,14 @@ if(NOT packager_compile_flags MATCHES "-f(no-)?stack-protector")
 endif()
 
 # glibc's checked functions need the optimiser. -U first: some compilers
-# define it themselves, and a second definition would be a warning.
+# define it themselves.
 if(NOT packager_compile_flags MATCHES "_FORTIFY_SOURCE")
   target_compile_options(iosort_options INTERFACE
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
 endif()
 
-# Full RELRO: the GOT read-only once BIND_NOW (-z now) has resolved it at
-# start. Each keyword goes in unless the packager's flags set it or its opposite.
+# Full RELRO: the GOT read-only once BIND_NOW (-z now) has resolved it.
+# Each keyword goes in unless the packager's flags set it or its opposite.
 function(link_with_z keyword packager_pattern)
   if(packager_link_flags MATCHES "-z[ ,]*(${packager_pattern})")
     return()
