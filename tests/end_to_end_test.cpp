@@ -141,10 +141,13 @@ constexpr rlim_t kSmallStackKib = 16;
 // The pieces of `text` around each `separator`, the last one included.
 std::vector<std::string> split(std::string_view text,
                                std::string_view separator) {
+  // Not std::views::split, which clang 14 cannot compile with libstdc++ 12.
   std::vector<std::string> parts;
-  for (const auto part : std::views::split(text, separator)) {
-    parts.emplace_back(part.begin(), part.end());
+  for (std::size_t at; (at = text.find(separator)) != text.npos;
+       text.remove_prefix(at + separator.size())) {
+    parts.emplace_back(text.substr(0, at));
   }
+  parts.emplace_back(text);
   return parts;
 }
 
