@@ -18,7 +18,6 @@
 #include <ctime>
 #include <iterator>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -141,7 +140,6 @@ constexpr rlim_t kSmallStackKib = 16;
 // The pieces of `text` around each `separator`, the last one included.
 std::vector<std::string> split(std::string_view text,
                                std::string_view separator) {
-  // Not std::views::split, which clang 14 cannot compile with libstdc++ 12.
   std::vector<std::string> parts;
   for (std::size_t at; (at = text.find(separator)) != text.npos;
        text.remove_prefix(at + separator.size())) {
