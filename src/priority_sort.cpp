@@ -75,7 +75,7 @@ class Scouts {
   }
 
  private:
-  const RequestNode* mark(std::size_t index) const {
+  [[nodiscard]] const RequestNode* mark(std::size_t index) const {
     return index < trail_.marked ? trail_.marks[index] : &idle;
   }
 
