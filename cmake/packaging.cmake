@@ -75,8 +75,6 @@ install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/changelog ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
 
 # Debian's copyright file is LICENSE in Debian's machine-readable format.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_SOURCE_DIR}/NEWS.md)
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
 
