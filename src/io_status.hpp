@@ -30,4 +30,11 @@ inline IoStatus flush_stdout() {
   return {};
 }
 
+// Ends a run of either mode: pushes out what it left in standard output's
+// buffer, unless it already failed; says on standard error why it stopped
+// short, if it did (a failed self-test has said so in its report); and
+// returns the exit status, 0 or 1. Should standard error fail too, there is
+// no one left to tell.
+[[nodiscard]] int finish_run(IoStatus status);
+
 }  // namespace iosort

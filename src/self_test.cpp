@@ -30,19 +30,6 @@ void report(const char* label, const char* verdict) {
   static_cast<void>(std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict));
 }
 
-// Returns 1 when the list holds `expected` requests, else writes the
-// "Invalid Length" line for `label` and returns 0.
-std::int32_t check_length(const RequestNode& head, std::int32_t expected,
-                          const char* label) {
-  std::int32_t length = 0;
-  list_length(head, length);
-  if (length == expected) {
-    return 1;
-  }
-  report(label, kInvalidLength);
-  return 0;
-}
-
 std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
                           const char* label) {
   if (sorted(head, priority_fn) == 1) {
@@ -146,6 +133,17 @@ std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn) {
     }
   }
   return 1;
+}
+
+std::int32_t check_length(const RequestNode& head, std::int32_t expected,
+                          const char* label) {
+  std::int32_t length = 0;
+  list_length(head, length);
+  if (length == expected) {
+    return 1;
+  }
+  report(label, kInvalidLength);
+  return 0;
 }
 
 IoStatus run_tests_with(PriorityFn priority_fn) {

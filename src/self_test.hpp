@@ -23,4 +23,9 @@ IoStatus run_tests_with(PriorityFn priority_fn);
 // chain (an empty or one-node list included), else 0.
 std::int32_t sorted(const RequestNode& head, PriorityFn priority_fn);
 
+// Returns 1 when the list holds `expected` requests, else writes the case's
+// "Invalid Length" report line under `label` and returns 0.
+std::int32_t check_length(const RequestNode& head, std::int32_t expected,
+                          const char* label);
+
 }  // namespace iosort

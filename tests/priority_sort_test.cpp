@@ -75,5 +75,30 @@ TEST(SortList, MatchesStableSortAndLeavesSortedListsAlone) {
   }
 }
 
+// Positions count from the head, 0. Unlinking first makes a move to where the
+// node already is change nothing; inserting first would link it to itself.
+TEST(MoveNode, PutsTheNodeAfterSrcPrevDirectlyBehindDestPrev) {
+  const struct {
+    std::size_t dest_prev, src_prev;
+    std::vector<std::int32_t> bases;
+  } cases[] = {{2, 2, {0, 1, 2, 3, 4}},   // the same node
+               {1, 3, {0, 3, 1, 2, 4}},   // one three places behind
+               {0, 4, {4, 0, 1, 2, 3}}};  // the last to the front
+  for (const auto& c : cases) {
+    RequestList list;
+    fill(list, {0, 1, 2, 3, 4});
+    std::vector<RequestNode*> nodes{&list.head()};
+    while (nodes.back()->next != nullptr) {
+      nodes.push_back(nodes.back()->next);
+    }
+    move_node(*nodes.at(c.dest_prev), *nodes.at(c.src_prev));
+    std::vector<std::int32_t> bases;
+    for (const Entry& entry : entries(list.head())) {
+      bases.push_back(entry.base);
+    }
+    EXPECT_EQ(bases, c.bases) << c.dest_prev << ", " << c.src_prev;
+  }
+}
+
 }  // namespace
 }  // namespace iosort

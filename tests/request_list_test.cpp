@@ -135,10 +135,11 @@ TEST(BuildList, FailedAllocationLeavesTheListAsItWasAndLeaksNothing) {
 TEST(DisplayList, WritesOneLinePerRequestInListOrderWithTheGivenPriority) {
   RequestList list;
   const PriorityFn ninety_three = [](std::int32_t) { return 93; };
-  EXPECT_EQ(stdout_of([&] { display_list(list.head(), ninety_three); }), "");
+  EXPECT_EQ(output_of(stdout, [&] { display_list(list.head(), ninety_three); }),
+            "");
 
   fill(list, {7, 100});
-  EXPECT_EQ(stdout_of([&] { display_list(list.head(), ninety_three); }),
+  EXPECT_EQ(output_of(stdout, [&] { display_list(list.head(), ninety_three); }),
             "Base Pri: 7   | Filler: r0 | Priority: 93 \r\n"
             "Base Pri: 100 | Filler: r1 | Priority: 93 \r\n");
 }

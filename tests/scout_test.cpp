@@ -97,9 +97,9 @@ TEST(Scouting, LongChainsArePrefetchedInTimeByPacedScoutsUnderEitherScan) {
 // calls it twice per comparison.
 TEST(Scouting, TheSelfTestAndTheMenuSortUnderComputePrioritysOwnScan) {
   specialised_sorts = generic_sorts = 0;
-  stdout_of([] { static_cast<void>(run_tests()); });
+  output_of(stdout, [] { static_cast<void>(run_tests()); });
   const File choices = temp_file("1 2 0 ");  // build, sort, quit
-  stdout_of([&] { static_cast<void>(run_menu(choices.get())); });
+  output_of(stdout, [&] { static_cast<void>(run_menu(choices.get())); });
   EXPECT_EQ(generic_sorts, 0);
   EXPECT_EQ(specialised_sorts, 7);  // six of the self-test's cases, one menu's
 }

@@ -83,17 +83,18 @@ inline std::string contents(FILE* file) {
   return data;
 }
 
-// What `action` writes to standard output, by stdio or straight to the
-// descriptor.
+// What `action` writes to `stream` (stdout or stderr), by stdio or straight
+// to the descriptor. A write that failed leaves the stream as good again.
 template <typename Action>
-std::string stdout_of(Action action) {
+std::string output_of(FILE* stream, Action action) {
   const File file = temp_file();
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  dup2(fileno(file.get()), STDOUT_FILENO);
+  std::fflush(stream);
+  const int saved = dup(fileno(stream));
+  dup2(fileno(file.get()), fileno(stream));
   action();
-  std::fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
+  std::fflush(stream);
+  std::clearerr(stream);
+  dup2(saved, fileno(stream));
   close(saved);
   return contents(file.get());
 }
