@@ -32,6 +32,11 @@ install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/iosort.1 ${CMAKE_INSTALL_MANDIR}/man
 install(FILES README.md NEWS.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 
+# The packages are this project's own, not a parent's.
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()
+endif()
+
 set(CPACK_PACKAGE_CONTACT
   "iosort maintainers <maintainers@users.noreply.c-seed-ce1d0a5a.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
@@ -61,8 +66,10 @@ endfunction()
 # Debian's documents, for its package alone: `cmake --install` leaves out the
 # component debian. The changelog is NEWS.md's newest entry in Debian's form.
 file(READ NEWS.md news)
-string(REGEX MATCH "\n## [^\n]*\n\n([^#]*)" _ "${news}")
-string(STRIP "\n${CMAKE_MATCH_1}" entry)
+string(REGEX MATCH "\n## [^\n]*\n\n(.*)" _ "${news}")
+string(FIND "${CMAKE_MATCH_1}\n## " "\n## " end)
+string(SUBSTRING "${CMAKE_MATCH_1}" 0 ${end} entry)
+string(STRIP "\n${entry}" entry)
 string(REPLACE "`" "" entry "${entry}")
 string(REPLACE "\n  " "\n    " entry "${entry}")
 string(REPLACE "\n- " "\n  * " entry "${entry}")

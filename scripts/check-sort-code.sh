@@ -5,12 +5,18 @@
 # its time and a timing would be too noisy to judge. It must make no call (a
 # failed stack check aside), must prefetch, and must decide the minimum with a
 # branch: a conditional move would make every step wait for the one before.
-# Exits 0 also when the program is not x86-64 code, saying it skipped.
+# It skips, saying why, a program that is not x86-64 code or not built as
+# users run it: optimised, asserts off (an assert adds a call), no sanitizers.
 set -euo pipefail
 program=${1:?usage: $0 BUILD_DIR}/iosort
 format=$(objdump -f "$program" | sed -n 's/.*file format //p')
 if [[ $format != elf64-x86-64 ]]; then
   echo "skipped: $program is $format code, and these checks read x86-64"
+  exit 0
+fi
+flags=$(grep -o '"command": .*iosort_core\.dir/src/priority_sort\.cpp\.o ' "$1/compile_commands.json" || true)
+if [[ $flags != *' -O'[1-9s]* || $flags != *' -DNDEBUG'* || $flags == *-fsanitize* ]]; then
+  echo "skipped: $1 compiles the sort without -O or -DNDEBUG, or with sanitizers"
   exit 0
 fi
 
