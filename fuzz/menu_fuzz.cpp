@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the menu as standard input, and checks its answers.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "menu.hpp"
@@ -19,9 +22,8 @@ constexpr std::string_view kMenu =
     "2) Sort List (ascending)\r\n3) Display List\r\n";
 constexpr std::string_view kSpaces = " \t\n\v\f\r";
 
-// What the menu wrote for the current input, as of the last fflush.
-char* output_data = nullptr;
-std::size_t output_size = 0;
+// Where standard output goes, so that the menu's answers can be read back.
+std::FILE* answers_file = nullptr;
 
 // The choice a token stands for, if any, by another route than the menu's.
 std::optional<std::int32_t> reference_choice(std::string_view token) {
@@ -85,12 +87,10 @@ void check_answers(std::string_view input, std::string_view output) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  // The answers are checked, so the menu must write into memory; freopen
-  // cannot do that, but glibc lets stdout be assigned. Memory also spares
-  // each prompt's flush a system call.
-  stdout = open_memstream(&output_data, &output_size);
-  if (stdout == nullptr) {
-    std::perror("menu_fuzz: open_memstream");
+  answers_file = std::tmpfile();
+  if (answers_file == nullptr ||
+      dup2(fileno(answers_file), STDOUT_FILENO) < 0) {
+    std::perror("menu_fuzz: standard output to a temporary file");
     std::abort();
   }
   return 0;
@@ -100,7 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   // A fixed seed makes each input replay exactly, whatever ran before it.
   std::srand(1);
-  // Writing from the start again reuses the buffer the inputs before grew.
+  // Each input's answers from the start of the file, which stdout shares
+  // with `answers_file`.
+  if (std::fflush(stdout) != 0 || ftruncate(STDOUT_FILENO, 0) != 0) {
+    std::perror("menu_fuzz: emptying standard output");
+    std::abort();
+  }
   std::rewind(stdout);
   // The menu reads the bytes through stdio, as it reads standard input. The
   // stream only reads, so the input stays as libFuzzer handed it over.
@@ -112,7 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   static_cast<void>(iosort::run_menu(in));
   static_cast<void>(std::fclose(in));
   static_cast<void>(std::fflush(stdout));
-  check_answers({reinterpret_cast<const char*>(data), size},
-                {output_data, output_size});
+  std::rewind(answers_file);
+  std::string answers;
+  for (int c; (c = std::getc(answers_file)) != EOF;) {
+    answers.push_back(static_cast<char>(c));
+  }
+  check_answers({reinterpret_cast<const char*>(data), size}, answers);
   return 0;
 }
