@@ -8,6 +8,7 @@
 
 #include "io_status.hpp"
 #include "menu.hpp"
+#include "platform.hpp"
 #include "self_test.hpp"
 
 namespace {
@@ -48,6 +49,7 @@ int exit_status(const IoStatus& status) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  iosort::platform::prepare_console();
   std::set_new_handler(out_of_memory);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   IoStatus status;
