@@ -1,5 +1,10 @@
 # SPDX-License-Identifier: MIT
 include(GNUInstallDirs)
+# On Windows, one folder: the program beside its documents, no man page.
+if(WIN32)
+  set(CMAKE_INSTALL_BINDIR .)
+  set(CMAKE_INSTALL_DOCDIR .)
+endif()
 install(TARGETS iosort RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (CPack's, or cmake --install --strip) also drops what
 # Debian's dh_strip drops and plain strip keeps: .comment, which names the
@@ -25,8 +30,10 @@ function(install_gzipped file destination)
   install(FILES ${file} DESTINATION ${destination} ${ARGN})
 endfunction()
 
-configure_file(man/iosort.1.in iosort.1 @ONLY)
-install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/iosort.1 ${CMAKE_INSTALL_MANDIR}/man1)
+if(NOT WIN32)
+  configure_file(man/iosort.1.in iosort.1 @ONLY)
+  install_gzipped(${CMAKE_CURRENT_BINARY_DIR}/iosort.1 ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 # LICENSE is a component of its own, which the Debian package leaves out for
 # the copyright file below.
 install(FILES README.md NEWS.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -10,6 +10,11 @@ endif()
 if(CPACK_INSTALLED_DIRECTORIES)
   message(FATAL_ERROR "The source tarball is made by `cmake --build <build directory> --target dist`.")
 endif()
+# A build's path as a glob that matches it alone, whatever [, * or ? it holds.
+function(iosort_glob_escape path var)
+  string(REGEX REPLACE "([[*?])" "[\\1]" path "${path}")
+  set(${var} "${path}" PARENT_SCOPE)
+endfunction()
 # CPack gives the .deb's ar members the modes of the umask, and adds each
 # directory's size on the build's file system (4096 bytes on ext4) to
 # Installed-Size. dpkg-deb packs it again, its ar members 0644, and
@@ -22,14 +27,15 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   set(tree ${CPACK_TOPLEVEL_DIRECTORY}/repack)
   file(REMOVE_RECURSE ${tree})
   execute_process(COMMAND dpkg-deb --raw-extract ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
-  # find, not a glob: the build's path may hold a glob's special characters.
-  execute_process(COMMAND find . -mindepth 1 -path ./DEBIAN -prune -o -printf "%y %s\n"
-    WORKING_DIRECTORY ${tree} OUTPUT_VARIABLE entries COMMAND_ERROR_IS_FATAL ANY)
-  string(REGEX MATCHALL "[^\n]+" entries "${entries}")
+  iosort_glob_escape(${tree} pattern)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE ${tree} ${pattern}/*)
+  list(FILTER entries EXCLUDE REGEX "^DEBIAN(/|$)")
   set(kib 0)
   foreach(entry IN LISTS entries)
-    string(REGEX REPLACE "^d .*" "1024" size "${entry}")
-    string(REGEX REPLACE "^. " "" size "${size}")
+    set(size 1)
+    if(NOT IS_DIRECTORY ${tree}/${entry})
+      file(SIZE ${tree}/${entry} size)
+    endif()
     math(EXPR kib "${kib} + (${size} + 1023) / 1024")
   endforeach()
   file(READ ${tree}/DEBIAN/control control)
@@ -37,4 +43,21 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   file(WRITE ${tree}/DEBIAN/control "${control}")
   execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip --build ${tree} ${deb}
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+# CPack's zip has its members in the file system's order, and DOS times in
+# the local time zone. It is packed again from the staged tree, whose modes
+# install() set: members in name order, times SOURCE_DATE_EPOCH's in UTC.
+# The owner's ids in it remain those of whoever packs it.
+foreach(zip IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT zip MATCHES "\\.zip$")
+    continue()
+  endif()
+  get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} DIRECTORY)
+  iosort_glob_escape(${CPACK_TEMPORARY_DIRECTORY} pattern)
+  file(GLOB_RECURSE members RELATIVE ${top} ${pattern}/*)
+  list(SORT members)
+  file(REMOVE ${zip})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+    ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip -- ${members}
+    WORKING_DIRECTORY ${top} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package and the source tarball twice with README's
-# commands, from two clones of HEAD at two paths: under umask 022, then under
-# umask 002 a day later (faketime). Each build sees only PATH, so nothing in
-# the caller's environment reaches it. Fails unless the two builds' files are
-# the same byte for byte, or lintian finds an error or a warning in a .deb.
-# Needs: cmake g++ make git dpkg-dev file lintian faketime.
+# Builds the Debian package and the source tarball with README's commands,
+# and the Windows zip of the mingw preset, twice: from two clones of HEAD at
+# two paths, under umask 022, then under umask 002 a day later (faketime).
+# Each build sees only PATH, so nothing in the caller's environment reaches
+# it. Fails unless the two builds' files are the same byte for byte, or
+# lintian finds an error or a warning in a .deb. Needs: cmake g++ make git
+# dpkg-dev file lintian faketime g++-mingw-w64-x86-64-posix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)
@@ -17,7 +18,8 @@ build() { # <clone path> <umask> [command the build runs under]
   (umask "$mask" && git clone -q "$PWD" "$dir" && cd "$dir" &&
     env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" sh -c '
       cmake -S . -B build -DBUILD_TESTING=OFF && cmake --build build -j2 &&
-      (cd build && cpack -G DEB) && cmake --build build --target dist') \
+      (cd build && cpack -G DEB) && cmake --build build --target dist &&
+      cmake --preset mingw && cmake --build build-mingw -j2 && cd build-mingw && cpack -G ZIP') \
     >"$log" 2>&1 || { cat "$log"; exit 1; }
   lintian --fail-on error,warning --display-info "$dir"/build/*.deb
 }
@@ -25,8 +27,8 @@ build first 022
 build second-clone 002 faketime -f +1d
 
 status=0
-for file in "$work"/first/build/*.deb "$work"/first/build/*.tar.gz; do
-  other=$work/second-clone/build/${file##*/}
+for file in "$work"/first/build/*.{deb,tar.gz} "$work"/first/build-mingw/*.zip; do
+  other=$work/second-clone/${file#"$work"/first/}
   sha256sum "$file" "$other"
   cmp "$file" "$other" || status=1
 done

@@ -7,6 +7,7 @@
 
 #include "io_status.hpp"
 #include "menu.hpp"
+#include "platform.hpp"
 #include "self_test.hpp"
 
 namespace {
@@ -22,6 +23,7 @@ namespace {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  iosort::platform::prepare_console();
   std::set_new_handler(out_of_memory);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   if (argc > 1) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "platform.hpp"
+
 namespace iosort {
 
 std::int32_t compute_priority(std::int32_t base) { return 100 - base; }
@@ -99,7 +101,7 @@ class Scouts {
 #ifdef IOSORT_SCOUT_PROBE
     probe_prefetch(node);
 #endif
-    __builtin_prefetch(node);
+    platform::prefetch(node);
   }
 
   Trail& trail_;
@@ -148,9 +150,8 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
 // Out of line: `iosort -test` ran some 5 % faster so. The machine-code check
 // (scripts/check-sort-code.sh) finds the pass by this name.
 template <typename Priority>
-[[gnu::noinline]] RequestNode* scout_pass(RequestNode* placed,
-                                          Priority priority,
-                                          std::size_t length) {
+IOSORT_NOINLINE RequestNode* scout_pass(RequestNode* placed, Priority priority,
+                                        std::size_t length) {
   Scouts scouts(thread_trail, length);
   RequestNode* const min_prev = find_min_prev(placed, priority, scouts);
   scouts.finish(length);
