@@ -10,11 +10,12 @@ endif()
 if(CPACK_INSTALLED_DIRECTORIES)
   message(FATAL_ERROR "The source tarball is made by `cmake --build <build directory> --target dist`.")
 endif()
-# A build's path as a glob that matches it alone, whatever [, * or ? it holds.
-function(iosort_glob_escape path var)
-  string(REGEX REPLACE "([[*?])" "[\\1]" path "${path}")
-  set(${var} "${path}" PARENT_SCOPE)
-endfunction()
+# CPack 3.25 globs the tree it stages: under a path that holds [, * or ? it
+# would make a package without a file and say nothing.
+if(CPACK_PACKAGE_DIRECTORY MATCHES "[[*?]")
+  message(FATAL_ERROR "CPack cannot pack under ${CPACK_PACKAGE_DIRECTORY}: "
+                      "build where the path holds no [, * or ?.")
+endif()
 # CPack gives the .deb's ar members the modes of the umask, and adds each
 # directory's size on the build's file system (4096 bytes on ext4) to
 # Installed-Size. dpkg-deb packs it again, its ar members 0644, and
@@ -27,8 +28,7 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   set(tree ${CPACK_TOPLEVEL_DIRECTORY}/repack)
   file(REMOVE_RECURSE ${tree})
   execute_process(COMMAND dpkg-deb --raw-extract ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
-  iosort_glob_escape(${tree} pattern)
-  file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE ${tree} ${pattern}/*)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE ${tree} ${tree}/*)
   list(FILTER entries EXCLUDE REGEX "^DEBIAN(/|$)")
   set(kib 0)
   foreach(entry IN LISTS entries)
@@ -53,8 +53,7 @@ foreach(zip IN LISTS CPACK_PACKAGE_FILES)
     continue()
   endif()
   get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} DIRECTORY)
-  iosort_glob_escape(${CPACK_TEMPORARY_DIRECTORY} pattern)
-  file(GLOB_RECURSE members RELATIVE ${top} ${pattern}/*)
+  file(GLOB_RECURSE members RELATIVE ${top} ${CPACK_TEMPORARY_DIRECTORY}/*)
   list(SORT members)
   file(REMOVE ${zip})
   execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
