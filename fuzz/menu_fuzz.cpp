@@ -53,7 +53,7 @@ const char* kind_of(std::string_view answer) {
 // the first answer that does not follow from the token's reference choice.
 void check_answers(std::string_view input, std::string_view output) {
   bool built = false;
-  for (;;) {
+  for (std::size_t nth = 1;; ++nth) {
     input.remove_prefix(
         std::min(input.find_first_not_of(kSpaces), input.size()));
     const auto token = input.substr(0, input.find_first_of(kSpaces));
@@ -71,13 +71,9 @@ void check_answers(std::string_view input, std::string_view output) {
     output.remove_prefix(answer.size());
     const char* const actual = kind_of(answer);
     if (std::string_view{actual} != expected) {
-      // Escaped, since the token's bytes may be any at all, NUL included.
-      std::fputs("menu_fuzz: token \"", stderr);
-      for (const char c : token) {
-        std::fprintf(stderr, c >= ' ' && c <= '~' ? "%c" : "\\x%02x",
-                     static_cast<unsigned char>(c));
-      }
-      std::fprintf(stderr, "\": expected %s, got %s\n", expected, actual);
+      // The input itself is what libFuzzer keeps, or the file replayed.
+      std::fprintf(stderr, "menu_fuzz: token %zu: expected %s, got %s\n", nth,
+                   expected, actual);
       std::abort();
     }
     if (choice == 0) return;

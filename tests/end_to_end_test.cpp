@@ -269,7 +269,6 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
       // A first argument other than "-test" ends the program at once.
       {{.args = {"-TEST"}, .input = "1 3 0"}, 0, "", ""},
       {{.args = {"test"}, .input = "1 3 0"}, 0, "", ""},
-      {{.args = {"--test"}, .input = "1 3 0"}, 0, "", ""},
       {{.args = {"-test "}, .input = "1 3 0"}, 0, "", ""},
       {{.args = {""}, .input = "1 3 0"}, 0, "", ""},
   };
