@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package and the source tarball with README's commands,
-# and the Windows zip of the mingw preset, twice: from two clones of HEAD at
-# two paths, under umask 022, then under umask 002 a day later (faketime).
-# Each build sees only PATH, so nothing in the caller's environment reaches
-# it. Fails unless the two builds' files are the same byte for byte, or
-# lintian finds an error or a warning in a .deb. Needs: cmake g++ make git
-# dpkg-dev file lintian faketime g++-mingw-w64-x86-64-posix.
+# Builds the .deb and the tarball by README's commands, and the mingw zip,
+# twice: from two clones of HEAD at two paths, under umask 022, then 002 a day
+# later (faketime), each seeing only PATH. Fails unless both builds' files are
+# the same byte for byte and lintian finds no error or warning in a .deb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)

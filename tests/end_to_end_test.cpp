@@ -45,9 +45,8 @@ struct Launch {
   std::optional<FILE*> output_file = {};  // instead of a file of our own
   rlim_t file_size_limit = 0;             // RLIMIT_FSIZE in bytes; 0: none
   rlim_t address_space_kib = 0;           // RLIMIT_AS; 0: none
-  // RLIMIT_STACK, with an empty environment: the environment lies on the
-  // stack too, and the program reads none. 0: the limit and environment of
-  // the tests.
+  // RLIMIT_STACK, with an empty environment, which lies on the stack too and
+  // which the program never reads. 0: the tests' limit and environment.
   rlim_t stack_kib = 0;
 };
 
@@ -176,9 +175,8 @@ TEST(MenuInput, MultiMegabyteTokenIsOneInvalidChoiceInBoundedMemory) {
 }
 
 // A second build replaces the first; the sort shows the same ten lines again
-// from the highest base priority down, ties in label order. A run started in
-// a later second draws other requests (ten equal draws by chance: about 1 in
-// 10^20).
+// from the highest base priority down, ties in label order. A run started a
+// second later draws other requests (the same ten by chance: 1 in 10^20).
 TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
   const Outcome run =
       run_iosort({.input = "1 1 3 2 3 0", .stack_kib = kSmallStackKib});
@@ -273,13 +271,12 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
       {{.args = {""}, .input = "1 3 0"}, 0, "", ""},
   };
   // Side by side: the short runs end while the whole self-test runs.
-  std::vector<std::optional<Child>> children(std::size(cases));
-  for (std::size_t i = 0; i < children.size(); ++i) {
-    // A device named but null could not be opened here.
-    if (cases[i].launch.input_file != nullptr &&
-        cases[i].launch.output_file != nullptr) {
-      children[i].emplace(cases[i].launch);
-    }
+  // A device named but null could not be opened here: its run is skipped.
+  std::vector<std::optional<Child>> children;
+  for (const auto& c : cases) {
+    const Launch& run = c.launch;
+    const bool ready = run.input_file != nullptr && run.output_file != nullptr;
+    children.emplace_back(ready ? std::optional<Child>(run) : std::nullopt);
   }
   double whole_cpu_seconds = 0;
   for (std::size_t i = 0; i < children.size(); ++i) {

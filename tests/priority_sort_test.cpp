@@ -86,11 +86,7 @@ TEST(MoveNode, PutsTheNodeAfterSrcPrevDirectlyBehindDestPrev) {
                {0, 4, {4, 0, 1, 2, 3}}};  // the last to the front
   for (const auto& c : cases) {
     RequestList list;
-    fill(list, {0, 1, 2, 3, 4});
-    std::vector<RequestNode*> nodes{&list.head()};
-    while (nodes.back()->next != nullptr) {
-      nodes.push_back(nodes.back()->next);
-    }
+    const auto nodes = fill(list, {0, 1, 2, 3, 4});
     move_node(*nodes.at(c.dest_prev), *nodes.at(c.src_prev));
     std::vector<std::int32_t> bases;
     for (const Entry& entry : entries(list.head())) {

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Hand-built lists, views of a chain, temporary files, captured output and
-// the self-test report, shared by the test files.
+// Lists, chains, files, captured output and reports, for every test file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,15 +31,19 @@ struct Entry {
 };
 
 // Fills an empty list with requests of these base priorities, labelled "r0",
-// "r1", ... in order. Each node is linked as soon as it exists, so the list
-// owns it even if the next allocation throws.
-inline void fill(RequestList& list, const std::vector<std::int32_t>& bases) {
-  RequestNode* last = &list.head();
+// "r1", ... in order, and returns its nodes, the head first. Each node is
+// linked as soon as it exists, so the list owns it even if the next
+// allocation throws.
+inline std::vector<RequestNode*> fill(RequestList& list,
+                                      const std::vector<std::int32_t>& bases) {
+  std::vector<RequestNode*> nodes{&list.head()};
   for (std::size_t i = 0; i < bases.size(); ++i) {
-    last->next = new RequestNode{bases[i], nullptr, {}};
-    last = last->next;
+    RequestNode* const last = nodes.back()->next =
+        new RequestNode{bases[i], nullptr, {}};
     std::snprintf(last->filler.data(), last->filler.size(), "r%zu", i);
+    nodes.push_back(last);
   }
+  return nodes;
 }
 
 // The chain behind `head`, front to back. A chain that never ends (a node
