@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Replays every file in the given directories through the fuzz target, as
-// libFuzzer does before it mutates, so that every build checks the committed
-// corpus. The target aborts at a wrong answer, and a directory that cannot be
-// read (git keeps no empty one) throws; the last file named on stderr (stdout
-// is the target's) is the input.
+// Replays every file of the given directories through the fuzz target, as
+// libFuzzer does first, so that every test build checks the corpus. A wrong
+// answer aborts, an unreadable directory throws; stderr names each file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -49,10 +49,9 @@ TEST(CheckLength, PassesTheExpectedLengthOnlyElseSaysInvalidLength) {
   }
 }
 
-// Under a priority that falls with every call no two neighbours look in
-// order: every case with two or more requests fails its order check, which
-// must not stop the run, and the others pass; main then exits with 1. When
-// the verdict's line cannot be written, main says so instead.
+// Under a priority that falls with every call, every case of two requests or
+// more fails its order check without stopping the run, and main exits with 1;
+// when the verdict's line cannot be written, main says so instead.
 TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
   static std::int32_t next_value;
   const PriorityFn falling = [](std::int32_t) { return next_value--; };
