@@ -1,10 +1,9 @@
 # SPDX-License-Identifier: MIT
-# Hardening for the build README gives, where the toolchain has it. A feature
-# named at all in a packager's flags (CXXFLAGS, LDFLAGS, CMAKE_*_FLAGS) is
-# left to them, so the build never fights dpkg-buildflags. No
-# -fcf-protection: it protects only a program whose every part is marked for
-# it, and Debian 12's C start files are not. The sanitizer builds go without:
-# the fortified string functions hide accesses from ASan.
+# Hardening where the toolchain has it. A feature named at all in a packager's
+# flags (CXXFLAGS, LDFLAGS, CMAKE_*_FLAGS) is left to them: the build never
+# fights dpkg-buildflags. No -fcf-protection: it protects only a program whose
+# every part is marked, and Debian 12's C start files are not. The sanitizer
+# builds go without: the fortified string functions hide accesses from ASan.
 if(NOT IOSORT_HARDENING OR IOSORT_SANITIZE OR IOSORT_FUZZ)
   return()
 endif()

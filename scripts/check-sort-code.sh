@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# scripts/check-sort-code.sh BUILD_DIR: checks the machine code of the
-# scouting pass that sorts under compute_priority, where `iosort -test` spends
-# its time and a timing would be too noisy to judge. It must make no call (a
-# failed stack check aside), must prefetch, and must decide the minimum with a
-# branch: a conditional move would make every step wait for the one before.
-# It skips, saying why, a program that is not x86-64 code or not built as
-# users run it: optimised, asserts off (an assert adds a call), no sanitizers.
+# scripts/check-sort-code.sh BUILD_DIR: checks the machine code of the pass
+# that sorts under compute_priority, where `iosort -test` spends its time and
+# a timing would be too noisy to judge. It must make no call (a failed stack
+# check aside), must prefetch, and must decide the minimum with a branch: a
+# conditional move would make every step wait for the one before. It skips,
+# saying why, what is not x86-64 code or not built as users run it:
+# optimised, asserts off (an assert adds a call), no sanitizers.
 set -euo pipefail
 program=${1:?usage: $0 BUILD_DIR}/iosort
 format=$(objdump -f "$program" | sed -n 's/.*file format //p')

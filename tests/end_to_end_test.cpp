@@ -28,8 +28,6 @@
 namespace iosort {
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr std::string_view kMenu =
     "\r\nPlease enter your choice:\r\n0) Exit\r\n1) Build List\r\n"
     "2) Sort List (ascending)\r\n3) Display List\r\n";
@@ -182,7 +180,7 @@ TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
       run_iosort({.input = "1 1 3 2 3 0", .stack_kib = kSmallStackKib});
   const std::time_t seeded_by = std::time(nullptr);
   while (std::time(nullptr) == seeded_by) {
-    std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const Outcome later = run_iosort({.input = "1 1 3 0"});
   EXPECT_EQ(run.err, "");
