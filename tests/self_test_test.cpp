@@ -37,7 +37,7 @@ TEST(CheckLength, PassesTheExpectedLengthOnlyElseSaysInvalidLength) {
   const std::string invalid =
       "[ TEST ] two_node_sort             :: "
       "\33[1;31mFAIL\33[0m - Invalid Length\r\n";
-  for (const std::size_t length : {1, 2, 3}) {
+  for (const std::size_t length : {1U, 2U, 3U}) {
     RequestList list;
     fill(list, std::vector<std::int32_t>(length));
     std::int32_t result = -1;
