@@ -147,8 +147,8 @@ RequestNode* find_min_prev(RequestNode* placed, Priority priority,
   return min_prev;
 }
 
-// Out of line: `iosort -test` ran some 5 % faster so. The machine-code check
-// (scripts/check-sort-code.sh) finds the pass by this name.
+// Kept out of line, as `iosort -test` ran some 5 % faster that way.
+// scripts/check-sort-code.sh finds the pass by this name.
 template <typename Priority>
 IOSORT_NOINLINE RequestNode* scout_pass(RequestNode* placed, Priority priority,
                                         std::size_t length) {
