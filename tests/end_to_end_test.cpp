@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -200,13 +199,6 @@ TEST(MenuSession, RebuildThenSortShowsTheSameTenRequestsByDescendingBase) {
   EXPECT_EQ(split(parts[5], "\r\n"), lines);
   EXPECT_NE(split(later.out, kMenu).at(3), parts[3]);
 }
-
-// One line on stderr, "iosort: <what>: <reason>".
-std::string failure(std::string_view what, int error) {
-  return "iosort: " + std::string(what) + ": " + std::strerror(error) + "\n";
-}
-
-constexpr std::string_view kWrite = "write error on standard output";
 
 // A terminal with no other end: every write to it fails with EIO.
 File hung_up_terminal() {

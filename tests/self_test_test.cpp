@@ -9,7 +9,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -60,9 +59,7 @@ TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
     rlim_t room;  // RLIMIT_FSIZE in bytes: all but the verdict, or no limit
     std::string err;
   } cases[] = {{RLIM_INFINITY, ""},
-               {whole.rfind("\r\n\r\n") + 2,
-                "iosort: write error on standard output: " +
-                    std::string(std::strerror(EFBIG)) + "\n"}};
+               {whole.rfind("\r\n\r\n") + 2, failure(kWrite, EFBIG)}};
   rlimit saved{};
   getrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails instead

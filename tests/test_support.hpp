@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -101,6 +102,13 @@ std::string output_of(FILE* stream, Action action) {
   close(saved);
   return contents(file.get());
 }
+
+// One line on stderr, "iosort: <what>: <reason>".
+inline std::string failure(std::string_view what, int error) {
+  return "iosort: " + std::string(what) + ": " + std::strerror(error) + "\n";
+}
+
+constexpr std::string_view kWrite = "write error on standard output";
 
 // The self-test report when the first `passing` cases pass and every later
 // one fails its order check.
