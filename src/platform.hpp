@@ -3,14 +3,14 @@
 // in this one place, so that a port changes this file and not its users.
 #pragma once
 
-// Keeps a function out of line where inlining it makes the program slower.
-#ifdef __GNUC__
-#define IOSORT_NOINLINE [[gnu::noinline]]
-#else
-#define IOSORT_NOINLINE
-#endif
+#include <cstdint>
 
 namespace iosort::platform {
+
+// Four 32-bit lanes, which gcc and clang, every compiler iosort builds with,
+// lower to the vectors of the target: SSE2 at x86-64's baseline, NEON on
+// arm64.
+using Int32x4 [[gnu::vector_size(16)]] = std::int32_t;
 
 // Makes standard output ready for what the program writes; called before
 // anything is. Only Windows needs it: see platform.cpp.
@@ -20,12 +20,13 @@ void prepare_console();
 inline void prepare_console() {}
 #endif
 
-// Asks for the cache line at `address` ahead of a read. Only a hint: without
-// it the program is slower, never wrong.
-inline void prefetch([[maybe_unused]] const void* address) {
-#ifdef __GNUC__
-  __builtin_prefetch(address);
-#endif
-}
-
 }  // namespace iosort::platform
+
+// A function built twice on x86-64 ELF systems, for AVX2 and for the
+// baseline; the loader picks the one the processor runs. MinGW has no
+// loader support for it.
+#if defined(__x86_64__) && defined(__ELF__)
+#define IOSORT_AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define IOSORT_AVX2_CLONES
+#endif

@@ -16,9 +16,8 @@ std::int32_t compute_priority(std::int32_t base);
 // Sorts the list by ascending `priority_fn(base_priority)`, keeping equal
 // requests in their order. Only the links change; nothing is allocated.
 // `priority_fn` is called twice per comparison, so it must be cheap and give
-// the same value for a base every time; and it must not sort: a sort keeps
-// marks of its nodes for the thread, which a sort inside it would overwrite
-// (a build with asserts stops there).
+// the same value for a base every time; handed compute_priority, the sort
+// compares the bases themselves and calls nothing.
 void sort_list(RequestNode& head, PriorityFn priority_fn);
 
 // Moves the node after `src_prev` to directly after `dest_prev`. `src_prev`
