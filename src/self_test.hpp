@@ -16,8 +16,15 @@ namespace iosort {
 // that failure.
 IoStatus run_tests();
 
-// As run_tests, with `priority_fn` handed to every sort case and its check.
-IoStatus run_tests_with(PriorityFn priority_fn);
+// What the sort cases run: `sort` handed `priority_fn`, which their checks
+// use too.
+struct Sorting {
+  void (*sort)(RequestNode& head, PriorityFn priority_fn);
+  PriorityFn priority_fn;
+};
+
+// As run_tests, with `sorting` in every sort case.
+IoStatus run_tests_with(const Sorting& sorting);
 
 // Returns 1 when the list's effective priorities never decrease along the
 // chain (an empty or one-node list included), else 0.

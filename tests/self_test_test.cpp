@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "priority_sort.hpp"
 #include "test_support.hpp"
 
 namespace iosort {
@@ -48,18 +49,32 @@ TEST(CheckLength, PassesTheExpectedLengthOnlyElseSaysInvalidLength) {
   }
 }
 
-// Under a priority that falls with every call, every case of two requests or
-// more fails its order check without stopping the run, and main exits with 1;
-// when the verdict's line cannot be written, main says so instead.
+// Every case of two requests or more fails without stopping the run, and
+// main exits with 1; when the verdict's line cannot be written, main says so
+// instead. Unsorted under a priority that falls with every call, the cases
+// fail their order check; cut to their first node, their length check.
 TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
   static std::int32_t next_value;
-  const PriorityFn falling = [](std::int32_t) { return next_value--; };
+  const Sorting unsorted = {[](RequestNode&, PriorityFn) {},
+                            [](std::int32_t) { return next_value--; }};
+  const Sorting cut_short = {[](RequestNode& head, PriorityFn) {
+                               if (head.next != nullptr) {
+                                 RequestList rest;
+                                 rest.head().next = head.next->next;
+                                 head.next->next = nullptr;
+                               }
+                             },
+                             compute_priority};
   const std::string whole = report(4);
   const struct {
+    Sorting sorting;
     rlim_t room;  // RLIMIT_FSIZE in bytes: all but the verdict, or no limit
-    std::string err;
-  } cases[] = {{RLIM_INFINITY, ""},
-               {whole.rfind("\r\n\r\n") + 2, failure(kWrite, EFBIG)}};
+    std::string report, err;
+  } cases[] = {
+      {unsorted, RLIM_INFINITY, whole, ""},
+      {unsorted, whole.rfind("\r\n\r\n") + 2, whole, failure(kWrite, EFBIG)},
+      {cut_short, RLIM_INFINITY, report(4, "Invalid Length"), ""},
+  };
   rlimit saved{};
   getrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails instead
@@ -70,10 +85,10 @@ TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
     EXPECT_EQ(output_of(stdout,
                         [&] {
                           setrlimit(RLIMIT_FSIZE, &room);
-                          status = run_tests_with(falling);
+                          status = run_tests_with(c.sorting);
                           setrlimit(RLIMIT_FSIZE, &saved);
                         }),
-              whole.substr(0, c.room));
+              c.report.substr(0, c.room));
     int exit_code = -1;
     EXPECT_EQ(output_of(stderr, [&] { exit_code = finish_run(status); }),
               c.err);

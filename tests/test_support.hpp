@@ -111,8 +111,9 @@ inline std::string failure(std::string_view what, int error) {
 constexpr std::string_view kWrite = "write error on standard output";
 
 // The self-test report when the first `passing` cases pass and every later
-// one fails its order check.
-inline std::string report(std::size_t passing) {
+// one fails with `failure`.
+inline std::string report(std::size_t passing,
+                          std::string_view failure = "Sort Failed") {
   constexpr std::string_view kLabels[] = {
       "build_empty_list", "build_single_node_list", "empty_node_sort",
       "single_node_sort", "two_node_sort",          "same_prio_sort",
@@ -121,9 +122,11 @@ inline std::string report(std::size_t passing) {
   for (std::size_t i = 0; i < std::size(kLabels); ++i) {
     text.append("[ TEST ] ").append(kLabels[i]);
     text.append(25 - kLabels[i].size(), ' ').append(" :: ");
-    text.append(i < passing ? "\33[1;32mOK\33[0m"
-                            : "\33[1;31mFAIL\33[0m - Sort Failed");
-    text.append("\r\n");
+    if (i < passing) {
+      text.append("\33[1;32mOK\33[0m\r\n");
+    } else {
+      text.append("\33[1;31mFAIL\33[0m - ").append(failure).append("\r\n");
+    }
   }
   return text + (passing == std::size(kLabels)
                      ? "\r\n\33[1;32m[ ALL TESTS PASSED ]\33[0m\r\n"
