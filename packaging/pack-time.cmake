@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
-# Read by cpack before it packs and after, for what CPack 3.25 cannot do
-# itself to make the same package twice. Time stamps: the release date's,
-# unless the caller chose one.
+# Packaging as cpack runs it, before it packs and after, for what CPack 3.25
+# cannot do itself to make the same package twice; configure-time.cmake
+# beside this file sets it up. Time stamps: the release date's, unless the
+# caller chose one.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ENV{SOURCE_DATE_EPOCH} ${CPACK_IOSORT_SOURCE_DATE_EPOCH})
 endif()
