@@ -97,9 +97,9 @@ install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
 
 # `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
 # all the components but license, under /usr. It comes out the same byte for
-# byte wherever, whenever and under whatever umask it is built: directories
-# 0755, time stamps the release date's, and pack-time.cmake for what CPack
-# does not do itself.
+# byte whoever builds it, wherever, whenever and under whatever umask:
+# directories 0755, time stamps the release date's, and pack-time.cmake for
+# what CPack does not do itself.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
