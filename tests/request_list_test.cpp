@@ -13,11 +13,10 @@
 
 #include "test_support.hpp"
 
-// This file's own operator new and delete, in a test binary of its own, so
-// that its tests see what the code frees and how it copes with bad_alloc:
-// live_allocations() counts the blocks not yet given back, and
-// fail_allocation(nth) makes the `nth` allocation from now on throw (1: the
-// next one; 0 disarms).
+// This test binary's own operator new and delete, so that tests see what the
+// code frees and how it copes with std::bad_alloc: live_allocations() counts
+// the blocks not yet given back, and fail_allocation(nth) makes the `nth`
+// allocation from now on throw (1: the next one; 0 disarms).
 namespace {
 
 std::int64_t live = 0;
