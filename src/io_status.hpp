@@ -8,9 +8,10 @@
 
 namespace iosort {
 
-// As it should; at the first read of standard input or write of standard
-// output that failed, with errno as that call left it; or with a self-test
-// verdict of failure, which the report itself has told.
+// How a mode ended: kNone when it ran to its end; kRead or kWrite at the
+// first read of standard input or write of standard output that failed, with
+// errno as that call left it in `error`; kTestsFailed when a self-test case
+// failed, which main need not tell again, since the report already says so.
 struct [[nodiscard]] IoStatus {
   enum class Failure : std::uint8_t { kNone, kRead, kWrite, kTestsFailed };
   Failure failure = Failure::kNone;
@@ -33,8 +34,9 @@ inline IoStatus flush_stdout() {
 // Ends a run of either mode: pushes out what it left in standard output's
 // buffer, unless it already failed; says on standard error why it stopped
 // short, if it did (a failed self-test has said so in its report); and
-// returns the exit status, 0 or 1. Should standard error fail too, there is
-// no one left to tell.
+// returns the exit status, 0 or 1. A message that standard error fails to
+// take is not retried or reported: there is no stream left to report it on,
+// and the status 1 still tells the caller that the run failed.
 [[nodiscard]] int finish_run(IoStatus status);
 
 }  // namespace iosort

@@ -260,12 +260,13 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
       {{.args = {"-test "}, .input = "1 3 0"}, 0, "", ""},
       {{.args = {""}, .input = "1 3 0"}, 0, "", ""},
   };
-  // Side by side: the short runs end while the whole self-test runs.
-  // A device named but null could not be opened here: its run is skipped.
+  // Side by side: the short runs end while the whole self-test runs. A run
+  // that names a device this machine could not open, a null FILE*, is skipped.
+  const std::optional<FILE*> missing{nullptr};
   std::vector<std::optional<Child>> children;
   for (const auto& c : cases) {
     const Launch& run = c.launch;
-    const bool ready = run.input_file != nullptr && run.output_file != nullptr;
+    const bool ready = run.input_file != missing && run.output_file != missing;
     children.emplace_back(ready ? std::optional<Child>(run) : std::nullopt);
   }
   double whole_cpu_seconds = 0;

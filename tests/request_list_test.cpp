@@ -13,7 +13,7 @@
 
 #include "test_support.hpp"
 
-// The test binary's own operator new and delete, so that tests see what the
+// This test binary's own operator new and delete, so that tests see what the
 // code frees and how it copes with std::bad_alloc: live_allocations() counts
 // the blocks not yet given back, and fail_allocation(nth) makes the `nth`
 // allocation from now on throw (1: the next one; 0 disarms).

@@ -77,7 +77,8 @@ TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
   };
   rlimit saved{};
   getrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails instead
+  // Past the limit a write fails instead, until the disposition is restored.
+  const auto saved_xfsz = std::signal(SIGXFSZ, SIG_IGN);
   for (const auto& c : cases) {
     next_value = INT_MAX;
     const rlimit room{std::min(c.room, saved.rlim_max), saved.rlim_max};
@@ -94,6 +95,7 @@ TEST(RunTests, FailingCasesDoNotStopTheRunAndMainExitsWithOne) {
               c.err);
     EXPECT_EQ(exit_code, 1);
   }
+  std::signal(SIGXFSZ, saved_xfsz);
 }
 
 }  // namespace

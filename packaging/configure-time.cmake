@@ -1,4 +1,7 @@
 # SPDX-License-Identifier: MIT
+# Packaging as CMake configures it: what `cmake --install` puts in place, the
+# packages CPack is to make of it, and the `dist` tarball. What cpack itself
+# must do while it packs is in packaging/pack-time.cmake beside this file.
 include(GNUInstallDirs)
 # On Windows, one folder: the program beside its documents, no man page.
 if(WIN32)
@@ -94,9 +97,9 @@ install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
 
 # `cpack -G DEB` in the build directory makes iosort_<version>_<arch>.deb of
 # all the components but license, under /usr. It comes out the same byte for
-# byte wherever, whenever and under whatever umask it is built: directories
-# 0755, time stamps the release date's, and packaging/cpack.cmake for what
-# CPack does not do itself.
+# byte whoever builds it, wherever, whenever and under whatever umask:
+# directories 0755, time stamps the release date's, and pack-time.cmake for
+# what CPack does not do itself.
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -107,7 +110,7 @@ set(CPACK_COMPONENTS_ALL Unspecified debian)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
   OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 iosort_date(${IOSORT_RELEASE_DATE} CPACK_IOSORT_SOURCE_DATE_EPOCH _)
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/cpack.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/pack-time.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CPACK_PROJECT_CONFIG_FILE})
 set(CPACK_VERBATIM_VARIABLES ON)
 include(CPack)

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
-# Read by cpack before it packs and after, for what CPack 3.25 cannot do
-# itself to make the same package twice. Time stamps: the release date's,
-# unless the caller chose one.
+# Packaging as cpack runs it, before it packs and after, for what CPack 3.25
+# cannot do itself to make the same package twice; configure-time.cmake
+# beside this file sets it up. Time stamps: the release date's, unless the
+# caller chose one.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ENV{SOURCE_DATE_EPOCH} ${CPACK_IOSORT_SOURCE_DATE_EPOCH})
 endif()
@@ -44,19 +45,24 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip --build ${tree} ${deb}
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
-# CPack's zip has its members in the file system's order, and DOS times in
-# the local time zone. It is packed again from the staged tree, whose modes
-# install() set: members in name order, times SOURCE_DATE_EPOCH's in UTC.
-# The owner's ids in it remain those of whoever packs it.
+# CPack's zip has its members in the file system's order, DOS times in the
+# local time zone, and its packer's user and group ids. It is packed again
+# from the staged tree, whose modes install() set: members in name order,
+# times SOURCE_DATE_EPOCH's in UTC, and, under fakeroot, owner and group 0.
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
   if(NOT zip MATCHES "\\.zip$")
     continue()
+  endif()
+  find_program(IOSORT_FAKEROOT fakeroot)
+  if(NOT IOSORT_FAKEROOT)
+    message(FATAL_ERROR "The zip needs fakeroot (Debian: apt-get install fakeroot), "
+                        "for the same owner ids whoever packs it.")
   endif()
   get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} DIRECTORY)
   file(GLOB_RECURSE members RELATIVE ${top} ${CPACK_TEMPORARY_DIRECTORY}/*)
   list(SORT members)
   file(REMOVE ${zip})
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+  execute_process(COMMAND ${IOSORT_FAKEROOT} -- ${CMAKE_COMMAND} -E env TZ=UTC
     ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip -- ${members}
     WORKING_DIRECTORY ${top} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
