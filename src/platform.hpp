@@ -7,9 +7,8 @@
 
 namespace iosort::platform {
 
-// Four 32-bit lanes, which gcc and clang, every compiler iosort builds with,
-// lower to the vectors of the target: SSE2 at x86-64's baseline, NEON on
-// arm64.
+// Four 32-bit lanes, which gcc and clang lower to the target's vectors: SSE2
+// at x86-64's baseline, NEON on arm64.
 using Int32x4 [[gnu::vector_size(16)]] = std::int32_t;
 
 // Makes standard output ready for what the program writes; called before
@@ -22,9 +21,8 @@ inline void prepare_console() {}
 
 }  // namespace iosort::platform
 
-// A function built twice on x86-64 ELF systems, for AVX2 and for the
-// baseline; the loader picks the one the processor runs. MinGW has no
-// loader support for it.
+// A function built for AVX2 and for the baseline on x86-64 ELF systems, whose
+// loader picks the one the processor runs; MinGW's cannot.
 #if defined(__x86_64__) && defined(__ELF__)
 #define IOSORT_AVX2_CLONES [[gnu::target_clones("avx2", "default")]]
 #else

@@ -42,23 +42,19 @@ void sort_by_links(RequestNode& head, PriorityFn priority_fn) {
 // The capacity is -test's 30000 requests, rounded up: 384 KiB that the system
 // maps only as a sort touches it. A longer list is sorted along its links.
 constexpr std::size_t kCapacity = 32768;
-struct Scratch {
-  std::array<std::int32_t, kCapacity> bases;
-  std::array<RequestNode*, kCapacity> nodes;
-};
-constinit Scratch scratch{};
+constinit std::array<std::int32_t, kCapacity> scratch_bases{};
+constinit std::array<RequestNode*, kCapacity> scratch_nodes{};
 // Held by one sort at a time; a sort that finds it held (on another thread)
 // takes the links.
 constinit std::atomic<bool> scratch_held{false};
 
 // The index of the first of the highest of `count` bases, `count` > 0. One
-// pass of vector maxima, two chains of them that need not wait for each
-// other, a block at a time; it keeps the first block whose highest beat all
-// before it, where the first of the highest must lie.
+// pass of vector maxima, a block at a time, keeps the first block whose
+// highest beat all before it: the first of the highest lies there.
 IOSORT_AVX2_CLONES std::size_t first_of_highest(const std::int32_t* bases,
                                                 std::size_t count) {
   using Lanes = platform::Int32x4;
-  constexpr std::size_t kLanes = sizeof(Lanes) / sizeof(std::int32_t);
+  constexpr std::size_t kLanes = 4;
   constexpr std::size_t kBlock = 16 * kLanes;
   const auto load = [bases](std::size_t at) {
     Lanes lanes;
@@ -70,20 +66,13 @@ IOSORT_AVX2_CLONES std::size_t first_of_highest(const std::int32_t* bases,
   std::size_t first = 0;
   std::size_t at = 0;
   for (; at + kBlock <= count; at += kBlock) {
-    Lanes low = load(at);
-    Lanes high = load(at + kLanes);
-    for (std::size_t next = 2 * kLanes; next < kBlock; next += 2 * kLanes) {
-      low = max(low, load(at + next));
-      high = max(high, load(at + next + kLanes));
+    Lanes top = load(at);
+    for (std::size_t next = kLanes; next < kBlock; next += kLanes) {
+      top = max(top, load(at + next));
     }
-    const Lanes top = max(low, high);
-    const Lanes above = top > highest;
-    std::uint64_t halves[2];
-    std::memcpy(halves, &above, sizeof halves);
-    if ((halves[0] | halves[1]) != 0) {
-      for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        highest = std::max(highest, top[lane]);
-      }
+    const std::int32_t top_highest = std::max({top[0], top[1], top[2], top[3]});
+    if (top_highest > highest) {
+      highest = top_highest;
       first = at;
     }
   }
@@ -108,12 +97,12 @@ bool sort_dense(RequestNode& head) {
     if (count == kCapacity) {
       return false;
     }
-    scratch.bases[count] = node->base_priority;
-    scratch.nodes[count++] = node;
+    scratch_bases[count] = node->base_priority;
+    scratch_nodes[count++] = node;
   }
   // The unplaced nodes, in chain order.
-  std::int32_t* bases = scratch.bases.data();
-  RequestNode** nodes = scratch.nodes.data();
+  std::int32_t* bases = scratch_bases.data();
+  RequestNode** nodes = scratch_nodes.data();
   for (RequestNode* placed = &head; count > 0; --count) {
     const std::size_t found = first_of_highest(bases, count);
     move_node(*placed, found == 0 ? *placed : *nodes[found - 1]);

@@ -30,15 +30,6 @@ void report(const char* label, const char* verdict) {
   static_cast<void>(std::printf("[ TEST ] %-25s :: %s\r\n", label, verdict));
 }
 
-std::int32_t check_sorted(const RequestNode& head, PriorityFn priority_fn,
-                          const char* label) {
-  if (sorted(head, priority_fn) == 1) {
-    return 1;
-  }
-  report(label, kSortFailed);
-  return 0;
-}
-
 // The case that builds `count` requests and checks the list's length.
 std::int32_t run_build_case(std::int32_t count, const char* label) {
   RequestList list;
@@ -46,14 +37,19 @@ std::int32_t run_build_case(std::int32_t count, const char* label) {
   return check_length(list.head(), count, label);
 }
 
-// A sort keeps every node: a list cut short could still be in order.
+// Sorts the list of `count` requests, and checks that it kept them all (a
+// list cut short could still be in order) and put them in order.
 std::int32_t check_sort(RequestNode& head, std::int32_t count,
                         const Sorting& sorting, const char* label) {
   sorting.sort(head, sorting.priority_fn);
   if (check_length(head, count, label) == 0) {
     return 0;
   }
-  return check_sorted(head, sorting.priority_fn, label);
+  if (sorted(head, sorting.priority_fn) == 1) {
+    return 1;
+  }
+  report(label, kSortFailed);
+  return 0;
 }
 
 // The case that builds `count` requests, sorts them and checks them.

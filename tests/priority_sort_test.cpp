@@ -105,6 +105,20 @@ TEST(SortList, MatchesStableSortAndLeavesSortedListsAlone) {
   }
 }
 
+// Each comparison asks for the scanned node's priority, then the minimum's.
+TEST(SortList, AsksForTheScannedPriorityThenTheMinimums) {
+  static std::vector<std::int32_t> asked;
+  RequestList list;
+  fill(list, {3, 1, 2});
+  sort_list(list.head(), [](std::int32_t base) {
+    asked.push_back(base);
+    return base;
+  });
+  EXPECT_EQ(asked, (std::vector<std::int32_t>{3, 3, 1, 3, 2, 1,  // 3 1 2
+                                              3, 3, 2, 3,        // 1 3 2
+                                              3, 3}));           // 1 2 3
+}
+
 // One of two sorts at once, as a rule, finds the copy's storage taken and
 // walks the links instead.
 TEST(SortList, TwoThreadsAtOnceEachGetTheirListSorted) {
