@@ -34,9 +34,8 @@ inline IoStatus flush_stdout() {
 // Ends a run of either mode: pushes out what it left in standard output's
 // buffer, unless it already failed; says on standard error why it stopped
 // short, if it did (a failed self-test has said so in its report); and
-// returns the exit status, 0 or 1. A message that standard error fails to
-// take is not retried or reported: there is no stream left to report it on,
-// and the status 1 still tells the caller that the run failed.
+// returns the exit status, 0 or 1. A message standard error refuses is
+// dropped: there is nowhere left to say so, and status 1 still tells.
 [[nodiscard]] int finish_run(IoStatus status);
 
 }  // namespace iosort

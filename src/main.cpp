@@ -12,12 +12,10 @@
 
 namespace {
 
-// Running out of memory is the one failure not returned to main. A
-// new-handler that returns makes operator new try again, which helps only a
-// handler that frees memory; this program has none to free, so a retry would
-// fail again, forever. Nor does this one throw bad_alloc, which needs memory
-// the C++ runtime may not have: it exits, writing to the unbuffered stderr,
-// which takes none.
+// The one failure not returned to main. A new-handler that returns makes
+// operator new try again, which only helps one that frees memory, and this
+// program has none to free; throwing bad_alloc needs memory the runtime may
+// not have. Writing to the unbuffered stderr and exiting takes none.
 [[noreturn]] void out_of_memory() {
   static_cast<void>(std::fputs("iosort: out of memory\n", stderr));
   std::exit(EXIT_FAILURE);

@@ -56,30 +56,32 @@ IOSORT_AVX2_CLONES std::size_t first_of_highest(const std::int32_t* bases,
   using Lanes = platform::Int32x4;
   constexpr std::size_t kLanes = 4;
   constexpr std::size_t kBlock = 16 * kLanes;
-  const auto load = [bases](std::size_t at) {
+  const auto load = [bases](std::size_t from) {
     Lanes lanes;
-    std::memcpy(&lanes, bases + at, sizeof lanes);
+    std::memcpy(&lanes, bases + from, sizeof lanes);
     return lanes;
   };
-  const auto max = [](Lanes a, Lanes b) { return a > b ? a : b; };
+  const auto max = [](Lanes left, Lanes right) {
+    return left > right ? left : right;
+  };
   std::int32_t highest = bases[0];
   std::size_t first = 0;
-  std::size_t at = 0;
-  for (; at + kBlock <= count; at += kBlock) {
-    Lanes top = load(at);
-    for (std::size_t next = kLanes; next < kBlock; next += kLanes) {
-      top = max(top, load(at + next));
+  std::size_t index = 0;
+  for (; index + kBlock <= count; index += kBlock) {
+    Lanes top = load(index);
+    for (std::size_t lane = kLanes; lane < kBlock; lane += kLanes) {
+      top = max(top, load(index + lane));
     }
     const std::int32_t top_highest = std::max({top[0], top[1], top[2], top[3]});
     if (top_highest > highest) {
       highest = top_highest;
-      first = at;
+      first = index;
     }
   }
-  for (; at < count; ++at) {
-    if (bases[at] > highest) {
-      highest = bases[at];
-      first = at;
+  for (; index < count; ++index) {
+    if (bases[index] > highest) {
+      highest = bases[index];
+      first = index;
     }
   }
   while (bases[first] != highest) {
