@@ -61,16 +61,14 @@ IOSORT_AVX2_CLONES std::size_t first_of_highest(const std::int32_t* bases,
     std::memcpy(&lanes, bases + from, sizeof lanes);
     return lanes;
   };
-  const auto max = [](Lanes left, Lanes right) {
-    return left > right ? left : right;
-  };
   std::int32_t highest = bases[0];
   std::size_t first = 0;
   std::size_t index = 0;
   for (; index + kBlock <= count; index += kBlock) {
     Lanes top = load(index);
     for (std::size_t lane = kLanes; lane < kBlock; lane += kLanes) {
-      top = max(top, load(index + lane));
+      const Lanes next = load(index + lane);
+      top = next > top ? next : top;
     }
     const std::int32_t top_highest = std::max({top[0], top[1], top[2], top[3]});
     if (top_highest > highest) {

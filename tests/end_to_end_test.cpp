@@ -212,8 +212,9 @@ File hung_up_terminal() {
 
 // How each run must end. The self-test stops at the first report line it
 // cannot write, before its long cases: the runs marked kQuick take less
-// than a tenth of the whole self-test's CPU time (which, unlike the wall
-// clock, does not stretch on a busy machine). A failed read or write ends
+// than half the whole self-test's CPU time (which, unlike the wall clock,
+// does not stretch on a busy machine), where one that ran on would take it
+// all; the whole is only some 50 ms. A failed read or write ends
 // the menu at once: no choice is acted on after a failed read, and none is
 // waited for after a failed write, although standard input never ends there.
 // A run whose device this machine lacks is skipped alone.
@@ -285,7 +286,7 @@ TEST(Runs, EndWithTheirOutputMessageAndStatus) {
     }
     whole_cpu_seconds = i == 0 ? run.cpu_seconds : whole_cpu_seconds;
     if (c.quick) {
-      EXPECT_LT(run.cpu_seconds * 10, whole_cpu_seconds);
+      EXPECT_LT(run.cpu_seconds * 2, whole_cpu_seconds);
     }
   }
 }
