@@ -108,6 +108,7 @@ TEST(SortList, MatchesStableSortAndLeavesSortedListsAlone) {
 // Each comparison asks for the scanned node's priority, then the minimum's.
 TEST(SortList, AsksForTheScannedPriorityThenTheMinimums) {
   static std::vector<std::int32_t> asked;
+  asked.clear();
   RequestList list;
   fill(list, {3, 1, 2});
   sort_list(list.head(), [](std::int32_t base) {
