@@ -38,11 +38,12 @@ self_test=$(inside_sort -test)
 check "iosort -test" "$self_test"
 check "the menu" "$(printf '1 2 0' | inside_sort)"
 
-# -test compares 450,015,062 pairs: the scan takes 1.8 instructions a
-# comparison with the baseline's vectors and 0.6 with AVX2's, a scalar scan
-# more than 3 (a load, a comparison, a choice, the loop's step). The bound
-# tells a vector scan from a scalar one, nothing finer.
-printf '%s\n' "$self_test" | awk '{ sum += $1 } END {
+# -test compares 450,015,062 pairs: the scan takes 0.6 instructions a
+# comparison in its AVX2 clone, 1.8 in the baseline's, a scalar one more than
+# 3 (a load, a comparison, a choice, the loop's step). Each bound leaves room
+# for another compiler, not for a pass that scans twice.
+case $self_test in *'[clone .avx2'*) most=1 ;; *) most=2.5 ;; esac
+printf '%s\n' "$self_test" | awk -v most="$most" '{ sum += $1 } END {
   printf "iosort -test: %.0f instructions inside sort_list\n", sum
-  if (sum > 450015062 * 2.5) { print "over 2.5 a comparison: no vector scan"; exit 1 }
+  if (sum > 450015062 * most) { printf "over %s a comparison\n", most; exit 1 }
 }'
