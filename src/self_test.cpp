@@ -39,8 +39,8 @@ std::int32_t run_build_case(std::int32_t count, const char* label) {
 
 // Sorts the list of `count` requests, and checks that it kept them all (a
 // list cut short could still be in order) and put them in order.
-std::int32_t check_sort(RequestNode& head, std::int32_t count,
-                        const Sorting& sorting, const char* label) {
+std::int32_t sort_and_check(RequestNode& head, std::int32_t count,
+                            const Sorting& sorting, const char* label) {
   sorting.sort(head, sorting.priority_fn);
   if (check_length(head, count, label) == 0) {
     return 0;
@@ -57,7 +57,7 @@ std::int32_t run_sort_case(std::int32_t count, const Sorting& sorting,
                            const char* label) {
   RequestList list;
   build_list(list.head(), count);
-  return check_sort(list.head(), count, sorting, label);
+  return sort_and_check(list.head(), count, sorting, label);
 }
 
 // The eight cases. Each owns and frees its list, returns 1 when its checks
@@ -74,7 +74,7 @@ std::int32_t empty_list_sort(const Sorting& sorting) {
   if (check_length(list.head(), 0, kEmptyListSort) == 0) {
     return 0;
   }
-  return check_sort(list.head(), 0, sorting, kEmptyListSort);
+  return sort_and_check(list.head(), 0, sorting, kEmptyListSort);
 }
 
 std::int32_t single_node_sort(const Sorting& sorting) {
@@ -91,7 +91,7 @@ std::int32_t same_prio_sort(const Sorting& sorting) {
   // the next allocation fails.
   list.head().next = new RequestNode{50, nullptr, {"Test content"}};
   list.head().next->next = new RequestNode{50, nullptr, {"Test content 2"}};
-  return check_sort(list.head(), 2, sorting, kSamePrioSort);
+  return sort_and_check(list.head(), 2, sorting, kSamePrioSort);
 }
 
 std::int32_t multi_node_sort(const Sorting& sorting) {
